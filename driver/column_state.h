@@ -1,0 +1,37 @@
+// The state of the column that the time loop advances, all zero before the
+// first step: the column starts from rest.
+#pragma once
+
+#include <cstdint>
+
+#include "arrays.h"
+#include "input_files.h"
+
+namespace zorvik {
+
+struct ColumnState {
+  explicit ColumnState(std::int32_t lay_max)
+      : V_EST_1(std::int64_t{lay_max} + 1), V_EST_2(std::int64_t{lay_max} + 1),
+        A_NT(std::int64_t{lay_max} + 1), V_NT(std::int64_t{lay_max} + 1),
+        D_1(std::int64_t{lay_max} + 1), D_2(std::int64_t{lay_max} + 1), TAU_1(lay_max),
+        GAMMA_1(lay_max), GAMMA_0(lay_max), D_GAMMA_1(lay_max), D_GAMMA_0(lay_max) {}
+
+  // Nodes 1..lay_max + 1.
+  Array1<double> V_EST_1;  // velocity half a step before the step time
+  Array1<double> V_EST_2;  // velocity half a step after it
+  Array1<double> A_NT;     // acceleration at the step time
+  Array1<double> V_NT;     // velocity at the step time
+  Array1<double> D_1;      // displacement at the step time
+  Array1<double> D_2;      // displacement one step later
+  // Elements 1..lay_max.
+  Array1<double> TAU_1;      // shear stress
+  Array1<double> GAMMA_1;    // corrected strain of this step
+  Array1<double> GAMMA_0;    // corrected strain of the previous step
+  Array1<double> D_GAMMA_1;  // strain increment of this step
+  Array1<double> D_GAMMA_0;  // strain increment of the previous step
+  // Memory variables (mechanism, element), created after the histories. The
+  // new values of a step replace the old ones in place.
+  Array2<double> MEMORY_0;
+};
+
+}  // namespace zorvik

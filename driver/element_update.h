@@ -1,0 +1,17 @@
+#pragma once
+
+#include "arrays.h"
+#include "column.h"
+#include "column_state.h"
+#include "global_para.h"
+#include "relaxation_damping.h"
+
+namespace zorvik {
+
+// Every element, surface down: total strain from its two nodes, damping
+// memory, corrected strain and increment, stress from the soil model, then
+// the current strain and increment become the previous ones.
+void update_elements(ColumnState& state, const Column& column, const Array2<double>& W_K_SUB,
+                     const MemoryDecay& decay, global_para& gp);
+
+}  // namespace zorvik

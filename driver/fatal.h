@@ -1,0 +1,75 @@
+// Fatal diagnostics: every failure of an open, read, write or allocation, and
+// every input the program refuses, ends the run through a FatalError. The
+// main program prints it as one line on standard error, lists the call chain,
+// closes the files opened so far and exits with the diagnostic's number.
+#pragma once
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace zorvik {
+
+// Diagnostic numbers. The exit status of a failed run is the number.
+namespace diag {
+inline constexpr int permission_denied = 9;
+inline constexpr int file_not_found = 29;
+inline constexpr int open_failure = 30;
+inline constexpr int end_of_file = 24;
+inline constexpr int syntax_error = 59;
+inline constexpr int conversion_error = 64;
+inline constexpr int read_error = 39;
+inline constexpr int write_readonly = 47;
+inline constexpr int write_error = 38;
+inline constexpr int no_memory = 41;
+inline constexpr int array_size_overflow = 179;
+// Refusals of this program's own (input that would crash or corrupt a run).
+inline constexpr int missing_value = 71;
+inline constexpr int invalid_input = 72;
+inline constexpr int non_finite_result = 73;
+}  // namespace diag
+
+class FatalError : public std::exception {
+ public:
+  // text is the whole message after "severe (N): ".
+  FatalError(int number, std::string text);
+
+  int number() const noexcept { return number_; }
+  const std::string& text() const noexcept { return text_; }
+  // The call chain at the moment of the failure, innermost first, one
+  // stage per line.
+  const std::string& call_chain() const noexcept { return call_chain_; }
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  int number_;
+  std::string text_;
+  std::string call_chain_;
+};
+
+// The message of a file diagnostic, "<text>, unit <unit>, file <path>", with
+// an optional detail appended after ": ".
+std::string file_message(int number, int unit, std::string_view path,
+                         std::string_view detail = {});
+
+// Throws the file diagnostic `number` for the given unit and path.
+[[noreturn]] void fail_file(int number, int unit, std::string_view path,
+                            std::string_view detail = {});
+
+// Throws a diagnostic that names no file (memory, results).
+[[noreturn]] void fail(int number, std::string text);
+
+// The line written on standard error: "zorvik: severe (N): <text>".
+std::string diagnostic_line(const FatalError& error);
+
+// Marks a stage of the run for the call-chain listing while it is alive.
+// Stages nest; the listing shows the innermost first.
+class StageScope {
+ public:
+  explicit StageScope(const char* name) noexcept;
+  ~StageScope();
+  StageScope(const StageScope&) = delete;
+  StageScope& operator=(const StageScope&) = delete;
+};
+
+}  // namespace zorvik

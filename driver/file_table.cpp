@@ -1,0 +1,88 @@
+#include "file_table.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cassert>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+
+#include "fatal.h"
+
+namespace zorvik {
+namespace {
+
+std::size_t slot_of(int unit) {
+  for (std::size_t k = 0; k < kFileTable.size(); ++k) {
+    if (kFileTable[k].unit == unit) return k;
+  }
+  assert(false && "unit not in the file table");
+  return 0;
+}
+
+std::string working_directory() {
+  std::string dir(PATH_MAX, '\0');
+  while (::getcwd(dir.data(), dir.size()) == nullptr) {
+    if (errno != ERANGE) return {};
+    dir.resize(dir.size() * 2);
+  }
+  dir.resize(dir.find('\0'));
+  return dir;
+}
+
+bool refused_for_permission(int error) {
+  return error == EACCES || error == EPERM || error == EROFS;
+}
+
+int open_failure_number(int error) {
+  if (refused_for_permission(error)) return diag::permission_denied;
+  if (error == ENOENT) return diag::file_not_found;
+  return diag::open_failure;
+}
+
+}  // namespace
+
+FileTable::~FileTable() {
+  for (OpenFile& f : files_) {
+    if (f.fd >= 0) ::close(f.fd);
+    f.fd = -1;
+  }
+}
+
+void FileTable::open_all() {
+  const std::string dir = working_directory();
+  for (std::size_t k = 0; k < kFileTable.size(); ++k) {
+    OpenFile& f = files_[k];
+    const char* name = kFileTable[k].name;
+    f.path = dir.empty() ? std::string(name) : dir + (dir == "/" ? "" : "/") + name;
+    constexpr mode_t kMode = 0666;
+    f.fd = ::open(name, O_RDWR | O_CREAT | O_NOCTTY | O_CLOEXEC, kMode);
+    if (f.fd < 0 && refused_for_permission(errno)) {
+      f.fd = ::open(name, O_RDONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, kMode);
+      f.read_only = true;
+    }
+    if (f.fd < 0) fail_file(open_failure_number(errno), kFileTable[k].unit, f.path);
+  }
+}
+
+void FileTable::close_all() {
+  int failed_unit = 0;
+  for (std::size_t k = 0; k < kFileTable.size(); ++k) {
+    OpenFile& f = files_[k];
+    if (f.fd < 0) continue;
+    if (::close(f.fd) != 0 && f.written && failed_unit == 0) failed_unit = kFileTable[k].unit;
+    f.fd = -1;
+  }
+  if (failed_unit != 0) fail_file(diag::write_error, failed_unit, path(failed_unit));
+}
+
+int FileTable::fd(int unit) const { return entry(unit).fd; }
+bool FileTable::read_only(int unit) const { return entry(unit).read_only; }
+const std::string& FileTable::path(int unit) const { return entry(unit).path; }
+void FileTable::mark_written(int unit) { entry(unit).written = true; }
+
+const FileTable::OpenFile& FileTable::entry(int unit) const { return files_[slot_of(unit)]; }
+FileTable::OpenFile& FileTable::entry(int unit) { return files_[slot_of(unit)]; }
+
+}  // namespace zorvik

@@ -1,0 +1,128 @@
+#include "input_checks.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "fatal.h"
+#include "file_table.h"
+
+namespace zorvik {
+namespace {
+
+constexpr int kControl = 21;
+constexpr int kIncident = 22;
+constexpr int kProfile = 23;
+constexpr int kTabk = 26;
+
+[[noreturn]] void refuse(const FileTable& files, int unit, const std::string& what) {
+  fail_file(diag::invalid_input, unit, files.path(unit), what);
+}
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+bool positive(double v) { return std::isfinite(v) && v > 0.0; }
+
+void require_at_least(const FileTable& files, const char* name, std::int32_t value,
+                      std::int32_t least) {
+  if (value < least) {
+    refuse(files, kControl,
+           std::string(name) + " = " + std::to_string(value) + " is below " + std::to_string(least));
+  }
+}
+
+}  // namespace
+
+void check_control(const RunSettings& s, const FileTable& files) {
+  if (!positive(s.FMAX)) refuse(files, kControl, "FMAX = " + number(s.FMAX) + " is not above 0");
+  require_at_least(files, "NPW", s.NPW, 1);
+  require_at_least(files, "M_SUB", s.M_SUB, 1);
+  if (s.BASE_TYPE < 1 || s.BASE_TYPE > 3) {
+    refuse(files, kControl, "BASE_TYPE = " + std::to_string(s.BASE_TYPE) + " is not 1, 2 or 3");
+  }
+  require_at_least(files, "NL", s.NL, 1);
+  require_at_least(files, "NT", s.NT, 2);
+  require_at_least(files, "NMAT", s.NMAT, 1);
+  const std::int64_t steps = (std::int64_t{s.NT} - 1) * s.M_SUB + 1;
+  if (steps > std::numeric_limits<std::int32_t>::max()) {
+    refuse(files, kControl,
+           "(NT - 1) x M_SUB + 1 = " + std::to_string(steps) + " steps exceed the 32-bit range");
+  }
+}
+
+void check_incident(const IncidentRecord& r, const FileTable& files) {
+  if (!(r.T(2) > r.T(1))) {
+    refuse(files, kIncident,
+           "T(2) = " + number(r.T(2)) + " is not greater than T(1) = " + number(r.T(1)));
+  }
+}
+
+void check_profile(const Profile& p, const RunSettings& s, const FileTable& files) {
+  for (std::int64_t j = 1; j <= s.NL; ++j) {
+    const auto refuse_layer = [&](const std::string& what) {
+      refuse(files, kProfile, "layer " + std::to_string(j) + ": " + what);
+    };
+    if (!positive(p.H(j))) refuse_layer("thickness " + number(p.H(j)) + " is not above 0");
+    if (!positive(p.V(j))) refuse_layer("velocity " + number(p.V(j)) + " is not above 0");
+    if (!positive(p.X(j))) refuse_layer("damping ratio " + number(p.X(j)) + " is not above 0");
+    if (!positive(p.R(j))) {
+      refuse_layer("density " + number(p.R(j) / 1000.0) + " x 1000 is not a positive finite value");
+    }
+    if (p.MA(j) < 1 || p.MA(j) > s.NMAT) {
+      refuse_layer("material number " + std::to_string(p.MA(j)) + " is outside 1.." +
+                   std::to_string(s.NMAT));
+    }
+  }
+  if (s.BASE_TYPE == 1) {
+    if (!(p.VS_B > 0.0)) refuse(files, kProfile, "half-space: velocity " + number(p.VS_B) + " is not above 0");
+    if (!(p.RHO_B > 0.0)) {
+      refuse(files, kProfile, "half-space: density " + number(p.RHO_B / 1000.0) + " is not above 0");
+    }
+  }
+}
+
+void check_tabk(const RelaxationTable& t, const FileTable& files) {
+  for (std::size_t k = 0; k < kMechanisms; ++k) {
+    if (!(std::isfinite(t.T_K[k]) && t.T_K[k] >= 0.0)) {
+      refuse(files, kTabk,
+             "mechanism " + std::to_string(k + 1) + ": relaxation time " + number(t.T_K[k]) + " is negative");
+    }
+  }
+}
+
+void check_parameter_table(const Array2<double>& PARA_HY, const Profile& p, std::int32_t NL,
+                           const FileTable& files, int unit) {
+  static constexpr std::array<const char*, kParameters> kNames{
+      "gamma_t", "a", "gamma_ref", "beta", "s", "gmax", "mu", "tmax", "d"};
+  // gamma_t, a, gamma_ref, gmax and tmax must be above 0, d at least 0:
+  // otherwise the backbone gives a not-a-number stress at every strain.
+  static constexpr std::array<bool, kParameters> kMustBePositive{true, true,  true, false, false,
+                                                                 true, false, true, false};
+  constexpr std::size_t kD = 8;
+  for (std::int64_t j = 1; j <= NL; ++j) {
+    const std::int32_t m = p.MA(j);
+    for (std::size_t q = 0; q < kParameters; ++q) {
+      const double v = PARA_HY(static_cast<std::int64_t>(q) + 1, m);
+      const char* fault = nullptr;
+      if (!std::isfinite(v)) {
+        fault = " is not finite";
+      } else if (kMustBePositive[q] && !(v > 0.0)) {
+        fault = " is not above 0";
+      } else if (q == kD && v < 0.0) {
+        fault = " is below 0";
+      }
+      if (fault != nullptr) {
+        refuse(files, unit,
+               "material " + std::to_string(m) + " (layer " + std::to_string(j) + "): " + kNames[q] +
+                   " = " + number(v) + fault);
+      }
+    }
+  }
+}
+
+}  // namespace zorvik

@@ -1,0 +1,24 @@
+// Input that would crash a run or silently corrupt every result is refused
+// right after the file is read, before the time loop and before any result
+// file is touched: diagnostic 72 names the file and the offending item.
+#pragma once
+
+#include <cstdint>
+
+#include "arrays.h"
+#include "input_files.h"
+
+namespace zorvik {
+
+class FileTable;
+
+void check_control(const RunSettings& s, const FileTable& files);
+void check_incident(const IncidentRecord& r, const FileTable& files);
+void check_profile(const Profile& p, const RunSettings& s, const FileTable& files);
+void check_tabk(const RelaxationTable& t, const FileTable& files);
+// The parameter sets of every material that a layer uses, from the file on
+// `unit` ("HH_G.dat" or "HH_x.dat").
+void check_parameter_table(const Array2<double>& PARA_HY, const Profile& p, std::int32_t NL,
+                           const FileTable& files, int unit);
+
+}  // namespace zorvik

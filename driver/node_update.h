@@ -1,0 +1,39 @@
+// The node stages of a step: the base node by the base condition, the
+// interior nodes and the free surface from the stresses of the elements
+// around them, then displacement, velocity and acceleration of every node.
+#pragma once
+
+#include <cstdint>
+
+#include "column.h"
+#include "column_state.h"
+
+namespace zorvik {
+
+// Products of the step that stay fixed for the run.
+struct StepConstants {
+  StepConstants(double DT, double VS_B)
+      : DT(DT), two_DT(2.0 * DT), VS_B_DT(VS_B * DT), four_DT_VS_B((4.0 * DT) * VS_B) {}
+  double DT;
+  double two_DT;
+  double VS_B_DT;
+  double four_DT_VS_B;
+};
+
+// Half-step velocity of the base node lay_max + 1. Type 1: an elastic
+// half-space acting through a dashpot of impedance RHO_B x VS_B driven by
+// twice the incident velocity; 2: a rigid base moving with twice the incident
+// velocity; 3: with the incident velocity.
+void move_base_node(ColumnState& state, const Column& column, std::int32_t BASE_TYPE, double V_IN,
+                    double RHO_B, const StepConstants& k);
+
+// Half-step velocities of the interior nodes and the free surface; each node
+// carries half of each element next to it, with the density of the element
+// below.
+void move_column_nodes(ColumnState& state, const Column& column, const StepConstants& k);
+
+// D_2, V_NT and A_NT of every node, base included, then the new velocity and
+// displacement become the old ones.
+void advance_kinematics(ColumnState& state, std::int32_t lay_max, double DT);
+
+}  // namespace zorvik

@@ -1,0 +1,47 @@
+// Histories and peak values at the recorded points, taken at the first step
+// and every M_SUB-th step after it: the times of the input record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "arrays.h"
+#include "column.h"
+#include "column_state.h"
+
+namespace zorvik {
+
+// The first value that the recording found not finite.
+struct NonFiniteResult {
+  const char* quantity = nullptr;  // null while every recorded value is finite
+  std::int32_t layer = 0;          // recorded point: the layer (NL + 1: the half-space top)
+  bool at_node = false;            // the top of the layer, or its recorded element
+  std::int32_t record = 0;         // row of the tables and line of "t.dat"
+  double value = 0.0;
+};
+
+struct Records {
+  Records(std::int32_t NT, std::int32_t NL);
+
+  // (record, recorded point)
+  Array2<double> OUT_A;      // absolute acceleration of the node at the top of each layer
+  Array2<double> OUT_V;      // velocity relative to the base node
+  Array2<double> OUT_D;      // displacement relative to the base node
+  Array2<double> OUT_GAMMA;  // corrected strain of each layer's recorded element
+  Array2<double> OUT_TAU;    // shear stress of that element
+  // Largest absolute values so far; a NaN leaves a peak unchanged.
+  Array1<double> MAX_V, MAX_D, MAX_GAMMA, MAX_TAU;
+  std::int32_t IREC = 0;  // rows filled
+  NonFiniteResult first_non_finite;
+};
+
+// Whether step ISTEP is recorded: ISTEP - 1 a multiple of M_SUB, tested in
+// integer arithmetic so that no run records more rows than the tables hold.
+inline bool is_recorded_step(std::int32_t ISTEP, std::int32_t M_SUB) {
+  return (ISTEP - 1) % M_SUB == 0;
+}
+
+// Appends the state at the end of a step as the next row and updates the peaks.
+void record_step(Records& records, const ColumnState& state, const Column& column, std::int32_t NL);
+
+}  // namespace zorvik

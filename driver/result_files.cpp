@@ -1,0 +1,56 @@
+#include "result_files.h"
+
+#include "file_table.h"
+#include "number_edit.h"
+#include "result_writer.h"
+
+namespace zorvik {
+namespace {
+
+// One line of E17.6E3 fields.
+void write_line(FileTable& files, int unit, const Array1<double>& values) {
+  ResultWriter out(files, unit);
+  for (std::int64_t j = 1; j <= values.size(); ++j) edit_e17_6e3(values(j), out.append(kEFieldWidth));
+  out.end_line();
+  out.finish();
+}
+
+// One line per row of E17.6E3 fields.
+void write_table(FileTable& files, int unit, const Array2<double>& table) {
+  ResultWriter out(files, unit);
+  for (std::int64_t i = 1; i <= table.extent1(); ++i) {
+    for (std::int64_t j = 1; j <= table.extent2(); ++j) edit_e17_6e3(table(i, j), out.append(kEFieldWidth));
+    out.end_line();
+  }
+  out.finish();
+}
+
+// One G15.6 field per line.
+void write_times(FileTable& files, int unit, const Array1<double>& T) {
+  ResultWriter out(files, unit);
+  for (std::int64_t i = 1; i <= T.size(); ++i) {
+    edit_g15_6(T(i), out.append(kGFieldWidth));
+    out.end_line();
+  }
+  out.finish();
+}
+
+}  // namespace
+
+void write_result_files(FileTable& files, const IncidentRecord& incident, const Column& column,
+                        const Records& r) {
+  write_times(files, 31, incident.T);
+  write_line(files, 32, column.LAYER_DEPTH);
+  write_line(files, 33, column.NODE_DEPTH);
+  write_line(files, 34, r.MAX_V);
+  write_line(files, 35, r.MAX_D);
+  write_line(files, 36, r.MAX_GAMMA);
+  write_line(files, 37, r.MAX_TAU);
+  write_table(files, 38, r.OUT_A);
+  write_table(files, 39, r.OUT_V);
+  write_table(files, 40, r.OUT_D);
+  write_table(files, 41, r.OUT_GAMMA);
+  write_table(files, 42, r.OUT_TAU);
+}
+
+}  // namespace zorvik

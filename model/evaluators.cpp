@@ -1,0 +1,29 @@
+#include "evaluators.h"
+
+#include "tauhybfkz.h"
+
+namespace zorvik {
+
+double fbb(const global_para& gp, double gamma, std::int32_t i_row, std::int32_t i_sub) {
+  const parameter_set& p = gp.parameters(i_row, i_sub);
+  return tauhybfkz(gamma, p.gamma_t, p.a, p.gamma_ref, p.beta, p.s, p.gmax, p.mu, p.tmax, p.d);
+}
+
+double ratio(const global_para& gp, double gamma, std::int32_t i_row, std::int32_t i_sub) {
+  return fbb(gp, gamma, i_row, i_sub) / (gamma * gp.gmax(i_row, i_sub));
+}
+
+double yi(const global_para& gp, double gamma, double gamma_rev, double tau_rev,
+          std::int32_t i_branch, std::int32_t i_sub) {
+  if (i_branch == 0) {
+    return fbb(gp, gamma, 1, i_sub);
+  }
+  const double f = fbb(gp, (gamma - gamma_rev) * 0.5, 2, i_sub);
+  return (tau_rev + f) + f;
+}
+
+double fmu(const global_para& gp, double gamma, std::int32_t i_sub) {
+  return 2.0 * fbb(gp, gamma * 0.5, 2, i_sub);
+}
+
+}  // namespace zorvik

@@ -1,0 +1,81 @@
+#include "global_para.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <type_traits>
+
+namespace zorvik {
+namespace {
+
+// n zero-filled entries from calloc, whose large blocks come straight from
+// the system as untouched zero pages. Empty for n = 0.
+template <class T>
+zeroed_array<T> allocate_zeroed(std::size_t n) {
+  static_assert(std::is_trivially_copyable_v<T>);
+  if (n == 0) {
+    return zeroed_array<T>();
+  }
+  void* p = std::calloc(n, sizeof(T));
+  if (p == nullptr) {
+    throw std::bad_alloc();
+  }
+  return zeroed_array<T>(static_cast<T*>(p));
+}
+
+std::size_t extent(std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
+
+}  // namespace
+
+void global_para::allocate_parameter_sets(std::int32_t n_elements) {
+  curves_ = allocate_zeroed<element_curves>(extent(n_elements));
+  lay_max = n_elements;
+  elements_ = std::max(n_elements, 0);
+}
+
+void global_para::reset_hysteresis_state() {
+  assert(lay_max == elements_);
+  const std::size_t n = extent(elements_);
+  for (std::size_t e = 0; e < n; ++e) {
+    element_curves& c = curves_[e];
+    c.centre[0] = weight_centre(c.set[0].a);
+    c.centre[1] = weight_centre(c.set[1].a);
+  }
+  bb_ = allocate_zeroed<std::int32_t>(n);
+  par_ = allocate_zeroed<std::int32_t>(n);
+  xm_ = allocate_zeroed<double>(n);
+  ym_ = allocate_zeroed<double>(n);
+  stacks_ = allocate_zeroed<turning_point_stack>(n);
+  grown_rows_ = std::make_unique<zeroed_array<double>[]>(n);
+
+  const std::size_t column = 2 * static_cast<std::size_t>(kStackRows);
+  stack_rows_ = allocate_zeroed<double>(n * column);
+  for (std::size_t e = 0; e < n; ++e) {
+    double* x = stack_rows_.get() + e * column;
+    double* y = x + kStackRows;
+    x[0] = kSentinel;
+    y[0] = kSentinel;
+    stacks_[e] = turning_point_stack{x, y, kStackRows};
+  }
+}
+
+void global_para::grow_stack(int i) {
+  turning_point_stack& s = stack(i);
+  constexpr std::int32_t most = std::numeric_limits<std::int32_t>::max();
+  if (s.rows == most) {
+    throw std::bad_alloc();
+  }
+  const std::int32_t rows = s.rows > most / 2 ? most : 2 * s.rows;
+  const auto old_rows = static_cast<std::size_t>(s.rows);
+  const auto new_rows = static_cast<std::size_t>(rows);
+  zeroed_array<double> block = allocate_zeroed<double>(2 * new_rows);
+  double* x = block.get();
+  double* y = x + new_rows;
+  std::copy_n(s.x, old_rows, x);
+  std::copy_n(s.y, old_rows, y);
+  s = turning_point_stack{x, y, rows};
+  grown_rows_[at(i)] = std::move(block);
+}
+
+}  // namespace zorvik

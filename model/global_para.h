@@ -1,0 +1,130 @@
+// The soil model's store: for every element of the column its two parameter
+// sets and its hysteresis state. Elements are numbered 1..lay_max; the
+// accessors take the 1-based indices of the model's equations.
+//
+// Life cycle: allocate_parameter_sets(lay_max) once; fill row 1 (backbone
+// set) and row 2 (branch set) of every element; reset_hysteresis_state()
+// once. From then on only hyster changes anything, and of the parameters only
+// gmax(2, i). Lack of memory is thrown as std::bad_alloc.
+#pragma once
+
+#include <array>
+#include <cassert>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "tauhybfkz.h"
+
+namespace zorvik {
+
+// Row 1 of both turning-point stacks: 1e30 rounded to single precision and
+// widened (bits 0x46293E5940000000), not the double nearest to 1e30.
+inline constexpr double kSentinel = 1.0000000150474662e+30;
+// Rows of a turning-point stack after the reset.
+inline constexpr int kStackRows = 5000;
+
+// Both parameter sets of one element, row 1 then row 2, with the weight
+// centre of each (formed by the reset; `a` does not change after it).
+struct element_curves {
+  std::array<parameter_set, 2> set;
+  std::array<double, 2> centre;
+};
+
+// One element's turning-point stack: strains x and stresses y of rows
+// 1..rows, row k at offset k - 1.
+struct turning_point_stack {
+  double* x;
+  double* y;
+  std::int32_t rows;
+};
+
+struct free_deleter {
+  void operator()(void* p) const noexcept { std::free(p); }
+};
+template <class T>
+using zeroed_array = std::unique_ptr<T[], free_deleter>;
+
+struct global_para {
+  std::int32_t lay_max = 0;
+
+  // Sets lay_max and creates both parameter sets of every element, all zero.
+  void allocate_parameter_sets(std::int32_t n_elements);
+
+  // Creates the hysteresis state, all zero but row 1 of both stacks, which
+  // holds the sentinel. The stacks' storage is zeroed lazily: rows that are
+  // never touched cost no resident memory.
+  void reset_hysteresis_state();
+
+  // Parameter set r (1 backbone, 2 branch) of element i.
+  double& gamma_t_sub(int r, int i) { return parameters(r, i).gamma_t; }
+  double& a_sub(int r, int i) { return parameters(r, i).a; }
+  double& gamma_ref_sub(int r, int i) { return parameters(r, i).gamma_ref; }
+  double& beta_sub(int r, int i) { return parameters(r, i).beta; }
+  double& s_sub(int r, int i) { return parameters(r, i).s; }
+  double& gmax(int r, int i) { return parameters(r, i).gmax; }
+  double& mu_sub(int r, int i) { return parameters(r, i).mu; }
+  double& tmax_sub(int r, int i) { return parameters(r, i).tmax; }
+  double& d_sub(int r, int i) { return parameters(r, i).d; }
+  const double& gamma_t_sub(int r, int i) const { return parameters(r, i).gamma_t; }
+  const double& a_sub(int r, int i) const { return parameters(r, i).a; }
+  const double& gamma_ref_sub(int r, int i) const { return parameters(r, i).gamma_ref; }
+  const double& beta_sub(int r, int i) const { return parameters(r, i).beta; }
+  const double& s_sub(int r, int i) const { return parameters(r, i).s; }
+  const double& gmax(int r, int i) const { return parameters(r, i).gmax; }
+  const double& mu_sub(int r, int i) const { return parameters(r, i).mu; }
+  const double& tmax_sub(int r, int i) const { return parameters(r, i).tmax; }
+  const double& d_sub(int r, int i) const { return parameters(r, i).d; }
+
+  // Hysteresis state of element i; row k of its stacks, k = 1..stack(i).rows.
+  std::int32_t& bb(int i) { return bb_[at(i)]; }
+  std::int32_t& par(int i) { return par_[at(i)]; }
+  double& xm(int i) { return xm_[at(i)]; }
+  double& ym(int i) { return ym_[at(i)]; }
+  double& xtu(int k, int i) { return stack(i).x[row(k, i)]; }
+  double& ytu(int k, int i) { return stack(i).y[row(k, i)]; }
+  const std::int32_t& bb(int i) const { return bb_[at(i)]; }
+  const std::int32_t& par(int i) const { return par_[at(i)]; }
+  const double& xm(int i) const { return xm_[at(i)]; }
+  const double& ym(int i) const { return ym_[at(i)]; }
+  const double& xtu(int k, int i) const { return stack(i).x[row(k, i)]; }
+  const double& ytu(int k, int i) const { return stack(i).y[row(k, i)]; }
+
+  // Whole records, for the model's own routines.
+  parameter_set& parameters(int r, int i) { return curves(i).set[side(r)]; }
+  const parameter_set& parameters(int r, int i) const { return curves(i).set[side(r)]; }
+  element_curves& curves(int i) { return curves_[at(i)]; }
+  const element_curves& curves(int i) const { return curves_[at(i)]; }
+  turning_point_stack& stack(int i) { return stacks_[at(i)]; }
+  const turning_point_stack& stack(int i) const { return stacks_[at(i)]; }
+
+  // Doubles the rows of element i's stacks, keeping their contents, in
+  // storage of that element alone.
+  void grow_stack(int i);
+
+ private:
+  std::size_t at(int i) const {
+    assert(i >= 1 && i <= elements_);
+    return static_cast<std::size_t>(i - 1);
+  }
+  static std::size_t side(int r) {
+    assert(r == 1 || r == 2);
+    return static_cast<std::size_t>(r - 1);
+  }
+  std::size_t row(int k, [[maybe_unused]] int i) const {
+    assert(k >= 1 && k <= stack(i).rows);
+    return static_cast<std::size_t>(k - 1);
+  }
+
+  std::int32_t elements_ = 0;  // extent of every per-element array
+  zeroed_array<element_curves> curves_;
+  zeroed_array<std::int32_t> bb_;
+  zeroed_array<std::int32_t> par_;
+  zeroed_array<double> xm_;
+  zeroed_array<double> ym_;
+  zeroed_array<turning_point_stack> stacks_;
+  zeroed_array<double> stack_rows_;           // kStackRows x, then y, per element
+  std::unique_ptr<zeroed_array<double>[]> grown_rows_;  // an element's rows after growth
+};
+
+}  // namespace zorvik

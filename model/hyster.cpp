@@ -1,0 +1,123 @@
+#include "hyster.h"
+
+#include <cmath>
+
+#include "tauhybfkz.h"
+
+namespace zorvik {
+namespace {
+
+constexpr auto kCalled = strength_grouping::called;
+constexpr auto kInPlace = strength_grouping::in_place;
+
+// 1e-30 rounded to single precision and widened. An increment smaller than
+// this in magnitude counts as a small positive one.
+constexpr double kIncrementFloor = 1.0000000031710769e-30;
+
+bool is_reversal(double dgamma_prev, double dgamma_cur) {
+  const double q = std::fabs(dgamma_cur) < kIncrementFloor ? kIncrementFloor : dgamma_cur;
+  return q * dgamma_prev < 0.0;  // a NaN increment is no reversal
+}
+
+// Reached when the step g0 -> g1 touches or crosses the target strain; a NaN
+// product does not reach it.
+bool reaches(double g0, double g1, double target) {
+  const double product = (g0 - target) * (g1 - target);
+  return product <= 0.0;
+}
+
+// Masing branch from the turning point (x_origin, y_origin):
+// y_origin + 2 * F2((g - x_origin) * 0.5), summed as (y_origin + F) + F.
+template <strength_grouping G>
+double branch_stress(double g, double x_origin, double y_origin, const element_curves& c) {
+  const double f = backbone_stress<G>((g - x_origin) * 0.5, c.set[1], c.centre[1]);
+  return (y_origin + f) + f;
+}
+
+template <strength_grouping G>
+double backbone_at(double g, const element_curves& c) {
+  return backbone_stress<G>(g, c.set[0], c.centre[0]);
+}
+
+// Leaving the backbone at strain g0 scales the branch set's modulus by the
+// ratio of the two sets' secant modulus ratios at R = |g0|, starting from its
+// present value. At R = 0 the quotients are 0/0; their limit, gmax(1, i),
+// is used instead.
+void rescale_branch_modulus(element_curves& c, double g0) {
+  const double r = std::fabs(g0);
+  const double g1_modulus = c.set[0].gmax;
+  if (r == 0.0) {
+    c.set[1].gmax = g1_modulus;
+    return;
+  }
+  const double g2_modulus = c.set[1].gmax;
+  const double t1 = backbone_stress<kCalled>(r, c.set[0], c.centre[0]);
+  const double t2 = backbone_stress<kCalled>(r, c.set[1], c.centre[1]);
+  const double q1 = t1 / (r * g1_modulus);
+  const double q2 = t2 / (g2_modulus * r);
+  c.set[1].gmax = (g1_modulus * q1) / q2;
+}
+
+}  // namespace
+
+void hyster(global_para& gp, double& tau_out, double dgamma_prev, double dgamma_cur,
+            double gamma_prev, double gamma_cur, std::int32_t i_sub) {
+  const double g0 = gamma_prev;
+  const double g1 = gamma_cur;
+  element_curves& c = gp.curves(i_sub);
+  turning_point_stack& s = gp.stack(i_sub);  // grow_stack updates it in place
+  std::int32_t n = gp.bb(i_sub);
+
+  // Reversal at g0: the turning point gets the stress of the path followed
+  // so far; leaving the backbone also rescales gmax(2, i) and sets the
+  // mirror point (row 2), where the first branch meets the backbone again.
+  const bool reversal = is_reversal(dgamma_prev, dgamma_cur);
+  double b = 0.0;
+  if (reversal) {
+    const std::int32_t m = n;
+    b = m == 0 ? backbone_at<kInPlace>(g0, c) : branch_stress<kInPlace>(g0, s.x[m + 1], s.y[m + 1], c);
+    gp.xm(i_sub) = g0;
+    gp.ym(i_sub) = b;
+    if (m == 0) {
+      rescale_branch_modulus(c, g0);
+      s.x[1] = -g0;
+      s.y[1] = -b;
+    }
+    if (m + 2 >= s.rows) {
+      gp.grow_stack(i_sub);
+    }
+    s.x[m + 2] = g0;
+    s.y[m + 2] = b;
+    n = m + 1;
+  }
+
+  // Loop closure: the branch from row n + 2 aims at the strain of row n + 1.
+  // Reaching it drops the loop's two turning points and resumes the branch
+  // from row n, or the backbone. On the backbone no loop can close.
+  bool closed = false;
+  while (n > 0 && reaches(g0, g1, s.x[n])) {
+    closed = true;
+    if (n <= 2) {
+      tau_out = backbone_at<kInPlace>(g1, c);
+      n = 0;
+    } else {
+      tau_out = branch_stress<kInPlace>(g1, s.x[n - 1], s.y[n - 1], c);
+      n -= 2;
+    }
+  }
+  gp.bb(i_sub) = n;
+  gp.par(i_sub) = reversal || closed ? 1 : 0;
+
+  if (closed) {
+    return;
+  }
+  if (reversal) {
+    tau_out = branch_stress<kInPlace>(g1, g0, b, c);
+  } else if (n == 0) {
+    tau_out = backbone_at<kCalled>(g1, c);
+  } else {
+    tau_out = branch_stress<kCalled>(g1, s.x[n + 1], s.y[n + 1], c);
+  }
+}
+
+}  // namespace zorvik
