@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test through CTest.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/tools/setup.sh"
+zorvik_require_packages cmake make g++ libgtest-dev
+
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=ON
+cmake --build "$root/build" -j"$(nproc)"
+ctest --test-dir "$root/build" --output-on-failure -j"$(nproc)"
