@@ -13,6 +13,17 @@ namespace {
 constexpr int kProfileUnit = 23;
 constexpr std::int64_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
 
+// The nearest single-precision value, ties to even, widened back. Beyond the
+// single range the value is rounded as the hardware does: to the largest
+// single from there up to half an ulp above it, to infinity from there on.
+double to_single_precision(double v) {
+  constexpr double kLargest = static_cast<double>(std::numeric_limits<float>::max());
+  constexpr double kOverflow = 0x1.ffffffp127;  // largest single + half an ulp
+  if (v >= kOverflow) return std::numeric_limits<double>::infinity();
+  if (v > kLargest) return kLargest;
+  return static_cast<double>(static_cast<float>(v));
+}
+
 [[noreturn]] void refuse_count(const FileTable& files, const std::string& what) {
   fail_file(diag::invalid_input, kProfileUnit, files.path(kProfileUnit), what);
 }
@@ -35,7 +46,7 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
   std::int64_t elements = 0;
   for (std::int32_t j = 1; j <= NL; ++j) {
     const double target = (profile.V(j) / s.FMAX) / static_cast<double>(s.NPW);
-    c.SUBLAY(j) = static_cast<double>(static_cast<float>(target));
+    c.SUBLAY(j) = to_single_precision(target);
     const double quotient = profile.H(j) / c.SUBLAY(j);
     // The truncated quotient plus one must be a 32-bit count.
     if (!(quotient < static_cast<double>(kMaxIndex))) {

@@ -10,6 +10,7 @@
 namespace zorvik {
 
 struct ColumnState {
+  ColumnState() = default;
   explicit ColumnState(std::int32_t lay_max)
       : V_EST_1(std::int64_t{lay_max} + 1), V_EST_2(std::int64_t{lay_max} + 1),
         A_NT(std::int64_t{lay_max} + 1), V_NT(std::int64_t{lay_max} + 1),

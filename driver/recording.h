@@ -21,6 +21,7 @@ struct NonFiniteResult {
 };
 
 struct Records {
+  Records() = default;
   Records(std::int32_t NT, std::int32_t NL);
 
   // (record, recorded point)
