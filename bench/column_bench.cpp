@@ -35,9 +35,14 @@ std::uint64_t checksum(const zorvik::Array2<double>& table, std::uint64_t h) {
   return h;
 }
 
-// Runs one analysis in the current directory; returns the seconds of its
-// time loop.
-double run_once(std::int64_t& element_steps, std::uint64_t& sum) {
+struct Timing {
+  double seconds;               // of the time loop alone
+  std::int64_t element_steps;   // elements x steps
+  std::uint64_t checksum;       // of every recorded value
+};
+
+// Runs one analysis in the current directory.
+Timing run_once() {
   zorvik::FileTable files;
   files.open_all();
   zorvik::Analysis run;
@@ -57,14 +62,13 @@ double run_once(std::int64_t& element_steps, std::uint64_t& sum) {
   ::close(sink);
   ::close(saved);
 
-  element_steps += std::int64_t{run.column.lay_max} * run.time_base.NTT;
   std::uint64_t h = 1469598103934665603ULL;
   for (const auto* t : {&run.records.OUT_A, &run.records.OUT_V, &run.records.OUT_D,
                         &run.records.OUT_GAMMA, &run.records.OUT_TAU}) {
     h = checksum(*t, h);
   }
-  sum = h;
-  return std::chrono::duration<double>(stop - start).count();
+  return {std::chrono::duration<double>(stop - start).count(),
+          std::int64_t{run.column.lay_max} * run.time_base.NTT, h};
 }
 
 }  // namespace
@@ -84,22 +88,18 @@ int main(int argc, char** argv) {
 
   int status = 0;
   try {
-    double best = 0.0;
-    std::int64_t element_steps = 0;
-    std::uint64_t sum = 0;
-    for (int r = 0; r < repetitions; ++r) {
-      std::int64_t steps = 0;
-      const double seconds = run_once(steps, sum);
-      if (r == 0 || seconds < best) best = seconds;
-      element_steps = steps;
+    Timing best = run_once();
+    for (int r = 1; r < repetitions; ++r) {
+      const Timing t = run_once();
+      if (t.seconds < best.seconds) best = t;
     }
+    const auto element_steps = static_cast<double>(best.element_steps);
     std::printf("inputs            %s\n", inputs.c_str());
-    std::printf("element-steps     %lld per run, best of %d runs\n", static_cast<long long>(element_steps),
-                repetitions);
-    std::printf("time loop         %.4f s\n", best);
-    std::printf("ns per elem-step  %.1f\n", best * 1e9 / static_cast<double>(element_steps));
-    std::printf("results checksum  %016llx\n", static_cast<unsigned long long>(sum));
-    std::printf("FOM               %.3f M element-steps/s\n", static_cast<double>(element_steps) / best * 1e-6);
+    std::printf("element-steps     %.0f per run, best of %d runs\n", element_steps, repetitions);
+    std::printf("time loop         %.4f s\n", best.seconds);
+    std::printf("ns per elem-step  %.1f\n", best.seconds * 1e9 / element_steps);
+    std::printf("results checksum  %016llx\n", static_cast<unsigned long long>(best.checksum));
+    std::printf("FOM               %.3f M element-steps/s\n", element_steps / best.seconds * 1e-6);
   } catch (const zorvik::FatalError& error) {
     std::fprintf(stderr, "%s\n", zorvik::diagnostic_line(error).c_str());
     status = error.number();

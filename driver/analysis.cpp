@@ -54,7 +54,7 @@ void set_up(FileTable& files, Analysis& run) {
     const StageScope stage("read curve.dat");
     FreeFormatReader in = reader(files, 24);
     // No result depends on the curves; the file must still be complete.
-    const Array2<double> DEGRADATION = read_curve(in, s.NPT, s.NMAT);
+    const Array2<double> DEGRADATION = read_curve(in, s);
   }
   {
     const StageScope stage("read tabk.dat");

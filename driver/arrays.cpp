@@ -6,6 +6,7 @@
 
 namespace zorvik {
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): extents in storage order
 void* allocate_zeroed(std::int64_t n1, std::int64_t n2, std::size_t elem_size) {
   const auto e1 = static_cast<std::uint64_t>(n1 > 0 ? n1 : 0);
   const auto e2 = static_cast<std::uint64_t>(n2 > 0 ? n2 : 0);

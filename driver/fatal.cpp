@@ -44,6 +44,7 @@ const char* message_text(int number) {
 FatalError::FatalError(int number, std::string text)
     : number_(number), text_(std::move(text)), call_chain_(current_call_chain()) {}
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): as every diagnostic reads
 std::string file_message(int number, int unit, std::string_view path,
                          std::string_view detail) {
   std::string text = message_text(number);

@@ -50,10 +50,10 @@ Profile read_profile(FreeFormatReader& in, std::int32_t NL) {
   return p;
 }
 
-Array2<double> read_curve(FreeFormatReader& in, std::int32_t NPT, std::int32_t NMAT) {
-  const std::int64_t columns = std::int64_t{4} * NMAT;
-  Array2<double> DEGRADATION(NPT, columns);
-  for (std::int64_t i = 1; i <= NPT; ++i) {
+Array2<double> read_curve(FreeFormatReader& in, const RunSettings& s) {
+  const std::int64_t columns = std::int64_t{4} * s.NMAT;
+  Array2<double> DEGRADATION(s.NPT, columns);
+  for (std::int64_t i = 1; i <= s.NPT; ++i) {
     in.begin_statement();
     for (std::int64_t k = 1; k <= columns; ++k) DEGRADATION(i, k) = in.real("DEGRADATION", k);
     in.end_statement();

@@ -58,7 +58,7 @@ IncidentRecord read_incident(FreeFormatReader& in, std::int32_t NT);
 Profile read_profile(FreeFormatReader& in, std::int32_t NL);
 // "curve.dat": NPT rows of 4 x NMAT values, one read statement per row. No
 // result depends on them; the file must still be complete.
-Array2<double> read_curve(FreeFormatReader& in, std::int32_t NPT, std::int32_t NMAT);
+Array2<double> read_curve(FreeFormatReader& in, const RunSettings& s);
 RelaxationTable read_tabk(FreeFormatReader& in);
 // "HH_G.dat" or "HH_x.dat": nine rows, parameter p of materials 1..NMAT in
 // row p, into PARA_HY(p, 1..NMAT).

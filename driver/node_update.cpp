@@ -2,14 +2,13 @@
 
 namespace zorvik {
 
-void move_base_node(ColumnState& s, const Column& column, std::int32_t BASE_TYPE, double V_IN,
-                    double RHO_B, const StepConstants& k) {
+void move_base_node(ColumnState& s, const Column& column, const StepConstants& k, double V_IN) {
   const std::int32_t last = column.lay_max;
   const std::int32_t nb = last + 1;
-  switch (BASE_TYPE) {
+  switch (k.BASE_TYPE) {
     case 1: {
       const double driving = V_IN * k.four_DT_VS_B;
-      const double stress = (s.TAU_1(last) * k.two_DT) / RHO_B;
+      const double stress = (s.TAU_1(last) * k.two_DT) / k.RHO_B;
       const double carried = (column.DZ(last) - k.VS_B_DT) * s.V_EST_1(nb);
       s.V_EST_2(nb) = ((driving - stress) + carried) / (column.DZ(last) + k.VS_B_DT);
       break;
@@ -32,8 +31,9 @@ void move_column_nodes(ColumnState& s, const Column& column, const StepConstants
   s.V_EST_2(1) = ((s.TAU_1(1) * k.two_DT) / column.DZ(1)) / column.RHO(1) + s.V_EST_1(1);
 }
 
-void advance_kinematics(ColumnState& s, std::int32_t lay_max, double DT) {
-  for (std::int32_t n = 1; n <= lay_max + 1; ++n) {
+void advance_kinematics(ColumnState& s, const Column& column, const StepConstants& k) {
+  const double DT = k.DT;
+  for (std::int32_t n = 1; n <= column.lay_max + 1; ++n) {
     s.D_2(n) = (DT * s.V_EST_2(n)) + s.D_1(n);
     s.V_NT(n) = (s.V_EST_2(n) + s.V_EST_1(n)) * 0.5;
     s.A_NT(n) = (s.V_EST_2(n) - s.V_EST_1(n)) / DT;

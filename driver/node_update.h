@@ -7,25 +7,28 @@
 
 #include "column.h"
 #include "column_state.h"
+#include "input_files.h"
 
 namespace zorvik {
 
-// Products of the step that stay fixed for the run.
+// The base condition and the products of the step, fixed for the run.
 struct StepConstants {
-  StepConstants(double DT, double VS_B)
-      : DT(DT), two_DT(2.0 * DT), VS_B_DT(VS_B * DT), four_DT_VS_B((4.0 * DT) * VS_B) {}
+  StepConstants(double DT, const RunSettings& settings, const Profile& profile)
+      : DT(DT), two_DT(2.0 * DT), VS_B_DT(profile.VS_B * DT), four_DT_VS_B((4.0 * DT) * profile.VS_B),
+        RHO_B(profile.RHO_B), BASE_TYPE(settings.BASE_TYPE) {}
   double DT;
   double two_DT;
   double VS_B_DT;
   double four_DT_VS_B;
+  double RHO_B;
+  std::int32_t BASE_TYPE;
 };
 
 // Half-step velocity of the base node lay_max + 1. Type 1: an elastic
 // half-space acting through a dashpot of impedance RHO_B x VS_B driven by
 // twice the incident velocity; 2: a rigid base moving with twice the incident
 // velocity; 3: with the incident velocity.
-void move_base_node(ColumnState& state, const Column& column, std::int32_t BASE_TYPE, double V_IN,
-                    double RHO_B, const StepConstants& k);
+void move_base_node(ColumnState& state, const Column& column, const StepConstants& k, double V_IN);
 
 // Half-step velocities of the interior nodes and the free surface; each node
 // carries half of each element next to it, with the density of the element
@@ -34,6 +37,6 @@ void move_column_nodes(ColumnState& state, const Column& column, const StepConst
 
 // D_2, V_NT and A_NT of every node, base included, then the new velocity and
 // displacement become the old ones.
-void advance_kinematics(ColumnState& state, std::int32_t lay_max, double DT);
+void advance_kinematics(ColumnState& state, const Column& column, const StepConstants& k);
 
 }  // namespace zorvik

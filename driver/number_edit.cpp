@@ -1,5 +1,6 @@
 #include "number_edit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,7 +22,7 @@ SixDigits round_to_six_digits(double v) noexcept {
   std::snprintf(text, sizeof text, "%.5e", std::fabs(v));
   SixDigits r{};
   r.digits[0] = text[0];
-  std::memcpy(r.digits + 1, text + 2, 5);
+  std::copy_n(text + 2, 5, r.digits + 1);
   r.x = static_cast<int>(std::strtol(text + 8, nullptr, 10)) + 1;
   return r;
 }
@@ -35,7 +36,7 @@ void right_justify(const char* text, int length, char* field, int width) noexcep
 // Places a word from the second column of the field, blanks around it.
 void word_from_second_column(const char* word, char* field, int width) noexcept {
   std::memset(field, ' ', static_cast<std::size_t>(width));
-  std::memcpy(field + 1, word, std::strlen(word));
+  std::copy_n(word, std::strlen(word), field + 1);
 }
 
 const char* non_finite_word(double v) noexcept {

@@ -9,16 +9,16 @@ void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Re
                    const ProgressBar& progress) {
   const double DT = in.time_base.DT;
   const MemoryDecay decay(in.relaxation, DT);
-  const StepConstants constants(DT, in.profile.VS_B);
+  const StepConstants constants(DT, in.settings, in.profile);
   IncidentVelocity incident(DT);
   const std::int32_t NTT = in.time_base.NTT;
   for (std::int32_t ISTEP = 1; ISTEP <= NTT; ++ISTEP) {
     progress.marks(ISTEP);
     update_elements(state, in.column, in.W_K_SUB, decay, gp);
     incident.advance(in.time_base.A_IN(ISTEP));
-    move_base_node(state, in.column, in.settings.BASE_TYPE, incident.V_IN, in.profile.RHO_B, constants);
+    move_base_node(state, in.column, constants, incident.V_IN);
     move_column_nodes(state, in.column, constants);
-    advance_kinematics(state, in.column.lay_max, DT);
+    advance_kinematics(state, in.column, constants);
     if (is_recorded_step(ISTEP, in.settings.M_SUB)) record_step(records, state, in.column, in.settings.NL);
   }
 }
