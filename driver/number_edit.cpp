@@ -1,6 +1,8 @@
 #include "number_edit.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,14 +43,18 @@ void word_from_second_column(const char* word, char* field, int width) noexcept 
 
 const char* non_finite_word(double v) noexcept {
   if (std::isnan(v)) return "NaN";
-  return v > 0 ? "Infinity" : "-Infinity";
+  return std::signbit(v) ? "-Infinity" : "Infinity";
 }
+
+// Zero and sign are read from the bits: under denormals-are-zero a
+// comparison would take a subnormal for zero, and its exact value is due.
+bool is_zero(double v) noexcept { return (std::bit_cast<std::uint64_t>(v) << 1) == 0; }
 
 // "[-]0.dddddd" followed by "E", the exponent's sign and at least
 // exponent_digits digits of |x|. Returns the length.
 int exponent_form(double v, const SixDigits& r, int exponent_digits, char* text) noexcept {
   int n = 0;
-  if (v < 0) text[n++] = '-';
+  if (std::signbit(v)) text[n++] = '-';
   text[n++] = '0';
   text[n++] = '.';
   std::memcpy(text + n, r.digits, 6);
@@ -65,7 +71,7 @@ void edit_e17_6e3(double v, char* field) noexcept {
     word_from_second_column(non_finite_word(v), field, kEFieldWidth);
     return;
   }
-  if (v == 0.0) {
+  if (is_zero(v)) {
     right_justify("0.000000E+000", 13, field, kEFieldWidth);
     return;
   }
@@ -82,7 +88,7 @@ void edit_g15_6(double v, char* field) noexcept {
     right_justify(word, static_cast<int>(std::strlen(word)), field, kGFieldWidth);
     return;
   }
-  if (v == 0.0) {
+  if (is_zero(v)) {
     right_justify("0.00000", 7, field, kFixedWidth);
     std::memset(field + kFixedWidth, ' ', kTrailingBlanks);
     return;
@@ -91,7 +97,7 @@ void edit_g15_6(double v, char* field) noexcept {
   char text[24];
   int n = 0;
   if (r.x >= 0 && r.x <= 6) {
-    if (v < 0) text[n++] = '-';
+    if (std::signbit(v)) text[n++] = '-';
     if (r.x == 0) text[n++] = '0';
     std::memcpy(text + n, r.digits, static_cast<std::size_t>(r.x));
     n += r.x;
