@@ -1,0 +1,271 @@
+// The run frame and the input reader seen from outside: which files a run
+// opens, creates, keeps and refuses, and how a bad input file ends it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "run_zorvik.h"
+
+namespace zorvik::e2e {
+namespace {
+
+std::vector<std::string> all_21_names() {
+  std::vector<std::string> names;
+  for (const std::string_view n : kInputFiles) names.emplace_back(n);
+  for (const std::string_view n : kResultFiles) names.emplace_back(n);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void expect_file_failure(const RunResult& r, const WorkDir& dir, int number, std::string_view text,
+                         int unit, std::string_view name) {
+  EXPECT_EQ(r.exit_status, number) << r.describe();
+  EXPECT_EQ(r.diagnostic(), file_diagnostic(number, text, unit, dir.path_of(name)));
+  EXPECT_TRUE(r.call_chain_follows()) << r.err;
+}
+
+TEST(RunFrame, EmptyDirectoryGetsAll21FilesEmptyWithTheModeLessTheUmaskAndStopsAtControl) {
+  for (const auto& [umask, mode] : {std::pair{022U, 0644U}, std::pair{007U, 0660U}}) {
+    SCOPED_TRACE(testing::Message() << "umask 0" << std::oct << umask);
+    const WorkDir dir;
+    const RunResult r = dir.run({.umask = umask});
+    expect_file_failure(r, dir, 24, "end-of-file during read", 21, "control.dat");
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(dir.names(), all_21_names());
+    for (const std::string& name : dir.names()) {
+      EXPECT_EQ(dir.read(name), "") << name;
+      EXPECT_EQ(dir.mode(name), mode) << name;
+    }
+  }
+}
+
+TEST(RunFrame, MissingCurveFileStopsAtItsFirstReadAndLeavesOldResultsWhole) {
+  const WorkDir dir;
+  SiteInputs().write_to(dir);
+  std::remove(dir.path_of("curve.dat").c_str());
+  const std::string old_times = "    99.0000    \n    98.0000    \n";
+  const std::string old_stress = "old stress history\nsecond line without end";
+  dir.write("t.dat", old_times);
+  dir.write("out_tau.dat", old_stress);
+
+  const RunResult r = dir.run();
+
+  expect_file_failure(r, dir, 24, "end-of-file during read", 24, "curve.dat");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.names(), all_21_names());
+  EXPECT_EQ(dir.read("t.dat"), old_times);
+  EXPECT_EQ(dir.read("out_tau.dat"), old_stress);
+  for (const std::string_view name : kResultFiles) {
+    if (name != "t.dat" && name != "out_tau.dat") {
+      EXPECT_EQ(dir.read(name), "") << name;
+    }
+  }
+  EXPECT_EQ(dir.read("check.dat"), "");
+  EXPECT_EQ(dir.read("bug.dat"), "");
+}
+
+TEST(RunFrame, CheckAndBugFilesKeepTheirContentThroughACompleteRun) {
+  const WorkDir dir;
+  SiteInputs().write_to(dir);
+  const std::string check = "kept\r\nbyte for byte\x01\xff";
+  const std::string bug = std::string("no line end\0 and a NUL", 22);
+  dir.write("check.dat", check);
+  dir.write("bug.dat", bug);
+
+  expect_complete(dir.run());
+
+  EXPECT_EQ(dir.read("check.dat"), check);
+  EXPECT_EQ(dir.read("bug.dat"), bug);
+}
+
+TEST(RunFrame, ReadOnlyInputFilesGiveTheSameResults) {
+  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
+  const WorkDir reference;
+  SiteInputs().write_to(reference);
+  expect_complete(reference.run());
+
+  const WorkDir dir;
+  SiteInputs().write_to(dir);
+  for (const std::string& name : dir.names()) dir.set_mode(name, 0444);
+  expect_complete(dir.run({.unprivileged = true}));
+
+  for (const std::string_view name : kResultFiles) EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+}
+
+TEST(RunFrame, ReadOnlyResultFileEndsTheWritingThereAfterTheEarlierFiles) {
+  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
+  const WorkDir reference;
+  SiteInputs().write_to(reference);
+  expect_complete(reference.run());
+
+  const WorkDir dir;
+  SiteInputs().write_to(dir);
+  for (const std::string_view name : kResultFiles) dir.write(name, "old " + std::string(name) + "\n");
+  dir.set_mode("out_a.dat", 0444);
+
+  const RunResult r = dir.run({.unprivileged = true});
+
+  expect_file_failure(r, dir, 47, "write to READONLY file", 38, "out_a.dat");
+  EXPECT_EQ(r.out, complete_run_output(97));  // 96 steps, a mark for each and one more at the first
+  bool before_out_a = true;
+  for (const std::string_view name : kResultFiles) {
+    before_out_a = before_out_a && name != "out_a.dat";
+    if (before_out_a) {
+      EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+    } else {
+      EXPECT_EQ(dir.read(name), "old " + std::string(name) + "\n") << name;
+    }
+  }
+}
+
+TEST(RunFrame, UnwritableDirectoryWithAMissingInputStopsAtThatOpen) {
+  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
+  const WorkDir dir;
+  const SiteInputs inputs;
+  inputs.write_to(dir);
+  dir.write("check.dat", "");
+  std::remove(dir.path_of("tabk.dat").c_str());
+  const std::vector<std::string> before = dir.names();
+  dir.set_mode("", 0555);
+
+  const RunResult r = dir.run({.unprivileged = true});
+
+  expect_file_failure(r, dir, 9, "permission to access file denied", 26, "tabk.dat");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.names(), before);
+  EXPECT_EQ(dir.read("control.dat"), inputs.control.text());
+  EXPECT_EQ(dir.read("HH_x.dat"), inputs.HH_x);
+}
+
+TEST(RunFrame, InputFileTheUserMayNotReadIsRefusedAtItsOpen) {
+  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
+  const WorkDir dir;
+  SiteInputs().write_to(dir);
+  dir.set_mode("incident.dat", 0200);
+
+  const RunResult r = dir.run({.unprivileged = true});
+
+  expect_file_failure(r, dir, 9, "permission to access file denied", 22, "incident.dat");
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"HH_G.dat", "HH_x.dat", "control.dat", "curve.dat",
+                                                    "incident.dat", "profile.dat", "tabk.dat"}));
+}
+
+TEST(RunFrame, DirectoryNamedLikeAnInputIsAnOpenFailure) {
+  const WorkDir dir;
+  dir.write("control.dat", SiteInputs().control.text());
+  dir.make_directory("profile.dat");
+
+  const RunResult r = dir.run();
+
+  expect_file_failure(r, dir, 30, "open failure", 23, "profile.dat");
+  EXPECT_EQ(dir.names(), (std::vector<std::string>{"control.dat", "incident.dat", "profile.dat"}));
+}
+
+TEST(RunFrame, DanglingLinkIntoAMissingDirectoryIsFileNotFound) {
+  const WorkDir dir;
+  dir.make_symlink("control.dat", "missing_directory/control.dat");
+
+  const RunResult r = dir.run();
+
+  expect_file_failure(r, dir, 29, "file not found", 21, "control.dat");
+  EXPECT_EQ(dir.names(), std::vector<std::string>{"control.dat"});
+}
+
+const char* text_of(int number) {
+  switch (number) {
+    case 24: return "end-of-file during read";
+    case 59: return "list-directed I/O syntax error";
+    case 64: return "input conversion error";
+    default: return "missing value";
+  }
+}
+
+// An input file written with other contents than the small valid set.
+struct ReaderCase {
+  const char* what;
+  const char* file;
+  std::string content;
+  int number;          // 0 for a run with the results of the valid set
+  int unit;            // of the diagnostic
+  const char* detail;  // what follows the path in the diagnostic line, or null
+};
+
+TEST(Reader, InputFilesAsTheProgramReadsThem) {
+  std::string profile_with_real_material = SiteInputs().profile;
+  profile_with_real_material.replace(profile_with_real_material.rfind(" 1\n"), 3, " 1.0\n");
+  const std::string short_incident = incident_text({.NT = 19});
+  const std::string long_incident = incident_text({.NT = 25});
+  const WorkDir reference;
+  SiteInputs().write_to(reference);
+  expect_complete(reference.run());
+
+  const std::vector<ReaderCase> cases = {
+      {"text after the ninth control value", "control.dat",
+       "25.0 10 5 1 1 20 1 0 1 FMAX, NPW, M_SUB, BASE_TYPE, NL, NT, NMAT, (unused), NPT\n", 0, 0, nullptr},
+      {"control values one per line, an integer as FMAX", "control.dat",
+       "25\n10\n5\n1\n1\n20\n1\n0\n1\n", 0, 0, nullptr},
+      {"a word after the first control value", "control.dat", "25.0 FMAX\n10\n5\n1\n1\n20\n1\n0\n1\n", 59, 21,
+       nullptr},
+      {"a decimal point in M_SUB", "control.dat", "25.0 10 2.0 1 1 20 1 0 1\n", 64, 21, nullptr},
+      {"an integer beyond 32 bits", "control.dat", "25.0 10 5 1 1 2147483648 1 0 1\n", 64, 21, nullptr},
+      {"a real beyond the double range", "control.dat", "1e400 10 5 1 1 20 1 0 1\n", 64, 21, nullptr},
+      {"a spelling of infinity", "control.dat", "Infinity 10 5 1 1 20 1 0 1\n", 59, 21, nullptr},
+      {"a truth value", "control.dat", "25.0 10 5 T 1 20 1 0 1\n", 59, 21, nullptr},
+      {"a slash before NT", "control.dat", "25.0 10 5 1 1 / 20 1 0 1\n", 71, 21, "no value for NT"},
+      {"an empty value between commas", "control.dat", "25.0,,5,1,1,20,1,0,1\n", 71, 21, "no value for NPW"},
+      {"fewer incident pairs than NT", "incident.dat", short_incident, 24, 22, nullptr},
+      {"more incident pairs than NT", "incident.dat", long_incident, 0, 0, nullptr},
+      {"a slash after the last time", "incident.dat", short_incident + "0.19 /\n", 71, 22,
+       "no value for A(20)"},
+      {"a real material number in the half-space row", "profile.dat", profile_with_real_material, 64, 23,
+       nullptr},
+      {"a spelling of not-a-number as a density", "profile.dat",
+       "2 100 0.05 NaN 1\n0 400 0.01 2.2 1\n", 59, 23, nullptr},
+      {"a non-ASCII byte as a separator", "tabk.dat", "1.4e-03\xc2\xa0" + tabk_text().substr(13), 59, 26,
+       nullptr},
+      {"a label before the first branch row", "HH_x.dat", "layer\n" + SiteInputs().HH_x, 59, 28, nullptr},
+  };
+  for (const ReaderCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const WorkDir dir;
+    SiteInputs().write_to(dir);
+    dir.write(c.file, c.content);
+    const RunResult r = dir.run();
+    if (c.number == 0) {
+      expect_complete(r);
+      EXPECT_EQ(dir.read("out_a.dat"), reference.read("out_a.dat"));
+      continue;
+    }
+    std::string expected = file_diagnostic(c.number, text_of(c.number), c.unit, dir.path_of(c.file));
+    if (c.detail != nullptr) expected += std::string(": ") + c.detail;
+    EXPECT_EQ(r.exit_status, c.number) << r.describe();
+    EXPECT_EQ(r.diagnostic(), expected);
+    EXPECT_TRUE(r.call_chain_follows()) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST(Reader, CarriageReturnLineFeedFilesGiveTheSameResults) {
+  const SiteInputs inputs;
+  const WorkDir lf;
+  inputs.write_to(lf);
+  expect_complete(lf.run());
+
+  const WorkDir crlf;
+  inputs.write_to(crlf);
+  for (const std::string_view name : {"control.dat", "incident.dat", "profile.dat", "curve.dat", "tabk.dat",
+                                      "HH_G.dat", "HH_x.dat"}) {
+    std::string text;
+    for (const char c : lf.read(name)) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    crlf.write(name, text);
+  }
+  expect_complete(crlf.run());
+
+  for (const std::string_view name : kResultFiles) EXPECT_EQ(crlf.read(name), lf.read(name)) << name;
+}
+
+}  // namespace
+}  // namespace zorvik::e2e

@@ -1,0 +1,242 @@
+// Input that would crash a run or corrupt every result is refused with
+// diagnostic 72 before the time loop: nothing on standard output, no result
+// file touched. One test per refusal; each also runs the nearest accepted
+// input where the boundary is worth pinning.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run_zorvik.h"
+
+namespace zorvik::e2e {
+namespace {
+
+constexpr const char* kOldResult = "    0.100000E+001\nresult of an earlier run\n";
+
+const char* file_of(int unit) {
+  switch (unit) {
+    case 21: return "control.dat";
+    case 22: return "incident.dat";
+    case 23: return "profile.dat";
+    case 26: return "tabk.dat";
+    case 27: return "HH_G.dat";
+    default: return "HH_x.dat";
+  }
+}
+
+// Runs `inputs` and expects the refusal on `unit` whose detail names every
+// one of `words`.
+void expect_refused(const SiteInputs& inputs, int unit, const std::vector<std::string>& words) {
+  const WorkDir dir;
+  inputs.write_to(dir);
+  dir.write("out_a.dat", kOldResult);
+
+  const RunResult r = dir.run();
+
+  EXPECT_EQ(r.exit_status, 72) << r.describe();
+  const std::string head =
+      file_diagnostic(72, "invalid input value", unit, dir.path_of(file_of(unit))) + ": ";
+  const std::string line = r.diagnostic();
+  ASSERT_EQ(line.substr(0, head.size()), head) << r.err;
+  const std::string detail = line.substr(head.size());
+  for (const std::string& word : words) {
+    EXPECT_NE(detail.find(word), std::string::npos) << detail << " / " << word;
+  }
+  EXPECT_TRUE(r.call_chain_follows()) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(dir.read("out_a.dat"), kOldResult);
+  EXPECT_EQ(dir.read("t.dat"), "");
+}
+
+void expect_accepted(const SiteInputs& inputs) {
+  const WorkDir dir;
+  inputs.write_to(dir);
+  expect_complete(dir.run());
+}
+
+SiteInputs with_control(void (*change)(Control&)) {
+  SiteInputs in;
+  change(in.control);
+  return in;
+}
+
+// Three layers, two materials; `change` edits layer `j` (1-based) or, for
+// j = 4, the half-space.
+SiteInputs three_layers(int j, void (*change)(Layer&), int base_type = 1) {
+  std::vector<Layer> rows = {Layer{}, Layer{1.0, 150.0, 0.04, 1.9, 2}, Layer{3.0, 200.0, 0.03, 2.0, 1},
+                             Layer{0.0, 400.0, 0.01, 2.2, 1}};
+  change(rows[static_cast<std::size_t>(j - 1)]);
+  SiteInputs in;
+  in.control.NL = 3;
+  in.control.NMAT = 2;
+  in.control.BASE_TYPE = base_type;
+  in.profile = profile_text({rows[0], rows[1], rows[2]}, rows[3]);
+  in.curve = curve_text(2);
+  in.HH_G = parameter_table_text(2);
+  in.HH_x = parameter_table_text(2);
+  return in;
+}
+
+TEST(InputRefusal, HighestFrequencyNotAboveZero) {
+  expect_refused(with_control([](Control& c) { c.FMAX = "0"; }), 21, {"FMAX", "0"});
+  expect_refused(with_control([](Control& c) { c.FMAX = "-25.0"; }), 21, {"FMAX", "-25"});
+}
+
+TEST(InputRefusal, PointsPerWavelengthBelowOne) {
+  expect_refused(with_control([](Control& c) { c.NPW = 0; }), 21, {"NPW", "0"});
+}
+
+TEST(InputRefusal, StepsPerSampleBelowOne) {
+  expect_refused(with_control([](Control& c) { c.M_SUB = 0; }), 21, {"M_SUB", "0"});
+  expect_refused(with_control([](Control& c) { c.M_SUB = -3; }), 21, {"M_SUB", "-3"});
+}
+
+TEST(InputRefusal, BaseTypeOutsideOneToThree) {
+  expect_refused(with_control([](Control& c) { c.BASE_TYPE = 0; }), 21, {"BASE_TYPE", "0"});
+  expect_refused(with_control([](Control& c) { c.BASE_TYPE = 4; }), 21, {"BASE_TYPE", "4"});
+}
+
+TEST(InputRefusal, NoLayer) {
+  expect_refused(with_control([](Control& c) { c.NL = 0; }), 21, {"NL", "0"});
+}
+
+TEST(InputRefusal, FewerThanTwoSamples) {
+  expect_refused(with_control([](Control& c) { c.NT = 1; }), 21, {"NT", "1"});
+}
+
+TEST(InputRefusal, NoMaterial) {
+  expect_refused(with_control([](Control& c) { c.NMAT = 0; }), 21, {"NMAT", "0"});
+}
+
+TEST(InputRefusal, StepCountBeyondTheThirtyTwoBitRange) {
+  // (3 - 1) x 2^30 + 1 = 2^31 + 1 steps.
+  expect_refused(with_control([](Control& c) {
+                   c.NT = 3;
+                   c.M_SUB = 1073741824;
+                 }),
+                 21, {"M_SUB", "2147483649", "32-bit"});
+}
+
+TEST(InputRefusal, SecondTimeNotAfterTheFirst) {
+  SiteInputs equal;
+  equal.incident = "0.5 0.0\n0.5 0.1\n" + incident_text({.NT = 18, .T1 = 0.52});
+  expect_refused(equal, 22, {"T(2)", "0.5", "T(1)"});
+  SiteInputs backwards;
+  backwards.incident = "0.5 0.0\n0.25 0.1\n" + incident_text({.NT = 18, .T1 = 0.52});
+  expect_refused(backwards, 22, {"T(2)", "0.25", "T(1)", "0.5"});
+}
+
+TEST(InputRefusal, LayerThicknessNotAboveZero) {
+  expect_refused(three_layers(2, [](Layer& l) { l.H = 0.0; }), 23, {"layer 2", "thickness", "0"});
+  expect_refused(three_layers(3, [](Layer& l) { l.H = -1.5; }), 23, {"layer 3", "thickness", "-1.5"});
+}
+
+TEST(InputRefusal, LayerVelocityNotAboveZero) {
+  expect_refused(three_layers(2, [](Layer& l) { l.V = 0.0; }), 23, {"layer 2", "velocity", "0"});
+}
+
+TEST(InputRefusal, LayerDampingRatioNotAboveZero) {
+  expect_refused(three_layers(3, [](Layer& l) { l.X = 0.0; }), 23, {"layer 3", "damping ratio", "0"});
+  expect_refused(three_layers(1, [](Layer& l) { l.X = -0.02; }), 23, {"layer 1", "damping ratio", "-0.02"});
+}
+
+TEST(InputRefusal, LayerDensityNotAboveZero) {
+  expect_refused(three_layers(2, [](Layer& l) { l.R = 0.0; }), 23, {"layer 2", "density", "0"});
+}
+
+TEST(InputRefusal, MaterialNumberOutsideTheMaterials) {
+  expect_refused(three_layers(3, [](Layer& l) { l.MA = 7; }), 23,
+                 {"layer 3: material number 7 is outside 1..2"});
+  expect_refused(three_layers(1, [](Layer& l) { l.MA = 0; }), 23, {"layer 1", "material number 0", "1..2"});
+  // The half-space row's material number is never used.
+  expect_accepted(three_layers(4, [](Layer& l) { l.MA = 9; }));
+}
+
+TEST(InputRefusal, HalfSpaceVelocityNotAboveZeroUnderAnElasticBase) {
+  expect_refused(three_layers(4, [](Layer& l) { l.V = 0.0; }), 23, {"half-space", "velocity", "0"});
+  // A rigid base does not use the half-space.
+  expect_accepted(three_layers(4, [](Layer& l) { l.V = 0.0; }, 3));
+}
+
+TEST(InputRefusal, HalfSpaceDensityNotAboveZeroUnderAnElasticBase) {
+  expect_refused(three_layers(4, [](Layer& l) { l.R = -2.2; }), 23, {"half-space", "density", "-2.2"});
+  expect_accepted(three_layers(4, [](Layer& l) { l.R = 0.0; }, 2));
+}
+
+TEST(InputRefusal, NegativeRelaxationTime) {
+  SiteInputs in;
+  const std::string tabk = tabk_text();
+  const std::size_t third_row = tabk.find('\n', tabk.find('\n') + 1) + 1;
+  in.tabk = tabk.substr(0, third_row) + "-1.975507e-02" + tabk.substr(third_row + 12);
+  expect_refused(in, 26, {"mechanism 3", "relaxation time", "-0.01975507"});
+  // A relaxation time of zero is a mechanism that follows the strain at once.
+  in.tabk = tabk.substr(0, third_row) + "0.0" + tabk.substr(third_row + 12);
+  expect_accepted(in);
+}
+
+// The rows of a parameter table.
+enum class Parameter { gamma_t = 1, a, gamma_ref, beta, s, gmax, mu, tmax, d };
+
+// The parameter table of two materials with one parameter of `material`
+// replaced by `value`.
+std::string table_with(Parameter row, int material, const char* value) {
+  std::string table = parameter_table_text(2);
+  std::size_t begin = 0;
+  for (int r = 1; r < static_cast<int>(row); ++r) begin = table.find('\n', begin) + 1;
+  for (int m = 1; m < material; ++m) begin = table.find(' ', begin) + 1;
+  return table.replace(begin, table.find(' ', begin) - begin, value);
+}
+
+// Layers 1 and 3 use material 1, layer 2 material 2.
+void expect_parameter_checks(int unit, std::string SiteInputs::*file) {
+  const struct {
+    Parameter row;
+    const char* name;
+  } must_be_positive[] = {{Parameter::gamma_t, "gamma_t"},
+                          {Parameter::a, "a"},
+                          {Parameter::gamma_ref, "gamma_ref"},
+                          {Parameter::gmax, "gmax"},
+                          {Parameter::tmax, "tmax"}};
+  for (const auto& p : must_be_positive) {
+    SCOPED_TRACE(p.name);
+    SiteInputs in = three_layers(1, [](Layer&) {});
+    in.*file = table_with(p.row, 1, "0");
+    expect_refused(in, unit, {"material 1", "layer 1", std::string(p.name) + " = 0"});
+    in.*file = table_with(p.row, 2, "-1e-3");
+    expect_refused(in, unit, {"material 2", "layer 2", std::string(p.name) + " = -0.001"});
+  }
+  SiteInputs in = three_layers(1, [](Layer&) {});
+  in.*file = table_with(Parameter::d, 1, "-0.5");
+  expect_refused(in, unit, {"material 1", "d = -0.5"});
+  in.*file = table_with(Parameter::d, 1, "0");
+  expect_accepted(in);
+  // A material that no layer uses is not looked at.
+  SiteInputs unused = three_layers(2, [](Layer& l) { l.MA = 1; });
+  unused.*file = table_with(Parameter::gmax, 2, "0");
+  expect_accepted(unused);
+}
+
+TEST(InputRefusal, BackboneParametersOfAUsedMaterialOutOfRange) {
+  expect_parameter_checks(27, &SiteInputs::HH_G);
+}
+
+TEST(InputRefusal, BranchParametersOfAUsedMaterialOutOfRange) {
+  expect_parameter_checks(28, &SiteInputs::HH_x);
+}
+
+TEST(InputRefusal, ElementCountBeyondTheThirtyTwoBitRange) {
+  // A target element thickness of 0.4: 1e12 / 0.4 elements in one layer.
+  SiteInputs one;
+  one.profile = profile_text({Layer{1.0e12, 100.0, 0.05, 2.0, 1}}, Layer{0.0, 400.0, 0.01, 2.2, 1});
+  expect_refused(one, 23, {"layer 1", "32-bit"});
+  // Two layers of about 1.2e9 elements each: each fits, their sum does not.
+  SiteInputs two;
+  two.control.NL = 2;
+  two.profile = profile_text({Layer{4.8e8, 100.0, 0.05, 2.0, 1}, Layer{4.8e8, 100.0, 0.05, 2.0, 1}},
+                             Layer{0.0, 400.0, 0.01, 2.2, 1});
+  expect_refused(two, 23, {"layers 1..2", "32-bit"});
+}
+
+}  // namespace
+}  // namespace zorvik::e2e
