@@ -35,7 +35,7 @@ void global_para::allocate_parameter_sets(std::int32_t n_elements) {
 }
 
 void global_para::reset_hysteresis_state() {
-  assert(lay_max == elements_);
+  assert(std::max(lay_max, 0) == elements_);  // lay_max is fixed once allocated
   const std::size_t n = extent(elements_);
   for (std::size_t e = 0; e < n; ++e) {
     element_curves& c = curves_[e];

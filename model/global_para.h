@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cassert>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -81,14 +82,14 @@ struct global_para {
   std::int32_t& par(int i) { return par_[at(i)]; }
   double& xm(int i) { return xm_[at(i)]; }
   double& ym(int i) { return ym_[at(i)]; }
-  double& xtu(int k, int i) { return stack(i).x[row(k, i)]; }
-  double& ytu(int k, int i) { return stack(i).y[row(k, i)]; }
+  double& xtu(int k, int i) { return column_x(k, stack(i)); }
+  double& ytu(int k, int i) { return column_y(k, stack(i)); }
   const std::int32_t& bb(int i) const { return bb_[at(i)]; }
   const std::int32_t& par(int i) const { return par_[at(i)]; }
   const double& xm(int i) const { return xm_[at(i)]; }
   const double& ym(int i) const { return ym_[at(i)]; }
-  const double& xtu(int k, int i) const { return stack(i).x[row(k, i)]; }
-  const double& ytu(int k, int i) const { return stack(i).y[row(k, i)]; }
+  const double& xtu(int k, int i) const { return column_x(k, stack(i)); }
+  const double& ytu(int k, int i) const { return column_y(k, stack(i)); }
 
   // Whole records, for the model's own routines.
   parameter_set& parameters(int r, int i) { return curves(i).set[side(r)]; }
@@ -111,9 +112,13 @@ struct global_para {
     assert(r == 1 || r == 2);
     return static_cast<std::size_t>(r - 1);
   }
-  std::size_t row(int k, [[maybe_unused]] int i) const {
-    assert(k >= 1 && k <= stack(i).rows);
-    return static_cast<std::size_t>(k - 1);
+  static double& column_x(int k, const turning_point_stack& s) {
+    assert(k >= 1 && k <= s.rows);
+    return s.x[k - 1];
+  }
+  static double& column_y(int k, const turning_point_stack& s) {
+    assert(k >= 1 && k <= s.rows);
+    return s.y[k - 1];
   }
 
   std::int32_t elements_ = 0;  // extent of every per-element array
@@ -123,7 +128,7 @@ struct global_para {
   zeroed_array<double> xm_;
   zeroed_array<double> ym_;
   zeroed_array<turning_point_stack> stacks_;
-  zeroed_array<double> stack_rows_;           // kStackRows x, then y, per element
+  zeroed_array<double> stack_rows_;                     // kStackRows x, then y, per element
   std::unique_ptr<zeroed_array<double>[]> grown_rows_;  // an element's rows after growth
 };
 

@@ -14,11 +14,6 @@ constexpr auto kInPlace = strength_grouping::in_place;
 // this in magnitude counts as a small positive one.
 constexpr double kIncrementFloor = 1.0000000031710769e-30;
 
-bool is_reversal(double dgamma_prev, double dgamma_cur) {
-  const double q = std::fabs(dgamma_cur) < kIncrementFloor ? kIncrementFloor : dgamma_cur;
-  return q * dgamma_prev < 0.0;  // a NaN increment is no reversal
-}
-
 // Reached when the step g0 -> g1 touches or crosses the target strain; a NaN
 // product does not reach it.
 bool reaches(double g0, double g1, double target) {
@@ -60,34 +55,37 @@ void rescale_branch_modulus(element_curves& c, double g0) {
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the order is the interface's
 void hyster(global_para& gp, double& tau_out, double dgamma_prev, double dgamma_cur,
             double gamma_prev, double gamma_cur, std::int32_t i_sub) {
+  const std::int32_t i = i_sub;
   const double g0 = gamma_prev;
   const double g1 = gamma_cur;
-  element_curves& c = gp.curves(i_sub);
-  turning_point_stack& s = gp.stack(i_sub);  // grow_stack updates it in place
-  std::int32_t n = gp.bb(i_sub);
+  element_curves& c = gp.curves(i);
+  std::int32_t n = gp.bb(i);
 
   // Reversal at g0: the turning point gets the stress of the path followed
   // so far; leaving the backbone also rescales gmax(2, i) and sets the
   // mirror point (row 2), where the first branch meets the backbone again.
-  const bool reversal = is_reversal(dgamma_prev, dgamma_cur);
+  const double q = std::fabs(dgamma_cur) < kIncrementFloor ? kIncrementFloor : dgamma_cur;
+  const bool reversal = q * dgamma_prev < 0.0;  // a NaN increment is no reversal
   double b = 0.0;
   if (reversal) {
     const std::int32_t m = n;
-    b = m == 0 ? backbone_at<kInPlace>(g0, c) : branch_stress<kInPlace>(g0, s.x[m + 1], s.y[m + 1], c);
-    gp.xm(i_sub) = g0;
-    gp.ym(i_sub) = b;
+    b = m == 0 ? backbone_at<kInPlace>(g0, c)
+               : branch_stress<kInPlace>(g0, gp.xtu(m + 2, i), gp.ytu(m + 2, i), c);
+    gp.xm(i) = g0;
+    gp.ym(i) = b;
     if (m == 0) {
       rescale_branch_modulus(c, g0);
-      s.x[1] = -g0;
-      s.y[1] = -b;
+      gp.xtu(2, i) = -g0;
+      gp.ytu(2, i) = -b;
     }
-    if (m + 2 >= s.rows) {
-      gp.grow_stack(i_sub);
+    if (m + 2 >= gp.stack(i).rows) {  // no row m + 3
+      gp.grow_stack(i);
     }
-    s.x[m + 2] = g0;
-    s.y[m + 2] = b;
+    gp.xtu(m + 3, i) = g0;
+    gp.ytu(m + 3, i) = b;
     n = m + 1;
   }
 
@@ -95,28 +93,28 @@ void hyster(global_para& gp, double& tau_out, double dgamma_prev, double dgamma_
   // Reaching it drops the loop's two turning points and resumes the branch
   // from row n, or the backbone. On the backbone no loop can close.
   bool closed = false;
-  while (n > 0 && reaches(g0, g1, s.x[n])) {
+  while (n > 0 && reaches(g0, g1, gp.xtu(n + 1, i))) {
     closed = true;
     if (n <= 2) {
       tau_out = backbone_at<kInPlace>(g1, c);
       n = 0;
     } else {
-      tau_out = branch_stress<kInPlace>(g1, s.x[n - 1], s.y[n - 1], c);
+      tau_out = branch_stress<kInPlace>(g1, gp.xtu(n, i), gp.ytu(n, i), c);
       n -= 2;
     }
   }
-  gp.bb(i_sub) = n;
-  gp.par(i_sub) = reversal || closed ? 1 : 0;
+  gp.bb(i) = n;
+  gp.par(i) = reversal || closed ? 1 : 0;
 
   if (closed) {
     return;
   }
   if (reversal) {
-    tau_out = branch_stress<kInPlace>(g1, g0, b, c);
+    tau_out = branch_stress<kInPlace>(g1, g0, b, c);  // from the new turning point (g0, b)
   } else if (n == 0) {
     tau_out = backbone_at<kCalled>(g1, c);
   } else {
-    tau_out = branch_stress<kCalled>(g1, s.x[n + 1], s.y[n + 1], c);
+    tau_out = branch_stress<kCalled>(g1, gp.xtu(n + 2, i), gp.ytu(n + 2, i), c);
   }
 }
 

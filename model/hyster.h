@@ -15,8 +15,8 @@ namespace zorvik {
 // and gmax(2, i_sub) of element i_sub only. Allocates only when an element
 // outgrows its turning-point stack, and then throws std::bad_alloc if memory
 // cannot be had.
-void hyster(  // NOLINT(bugprone-easily-swappable-parameters): fixed interface
-    global_para& gp, double& tau_out, double dgamma_prev, double dgamma_cur, double gamma_prev,
-    double gamma_cur, std::int32_t i_sub);
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the order is the interface's
+void hyster(global_para& gp, double& tau_out, double dgamma_prev, double dgamma_cur,
+            double gamma_prev, double gamma_cur, std::int32_t i_sub);
 
 }  // namespace zorvik

@@ -45,19 +45,6 @@ struct backbone_terms {
   double t2;  // strength curve
 };
 
-// N, the power of the strain carrying its sign, from D = pow(|gamma|, d).
-// At a zero strain of either sign the power is taken literally, which fixes
-// the sign of a zero result.
-inline double signed_power(double gamma, double d, double magnitude_power) {
-  if (gamma > 0.0) {
-    return magnitude_power;
-  }
-  if (gamma == 0.0) {
-    return std::pow(gamma, d);
-  }
-  return -magnitude_power;  // negative strain, or NaN
-}
-
 template <strength_grouping G>
 inline backbone_terms backbone_terms_at(double gamma, const parameter_set& p, double centre) {
   const double m = std::fabs(gamma);
@@ -67,8 +54,15 @@ inline backbone_terms backbone_terms_at(double gamma, const parameter_set& p, do
   const double w = 1.0 - 1.0 / (e + 1.0);
   const double q = std::pow(m / p.gamma_ref, p.s);
   const double t1 = (p.gmax * gamma) / (q * p.beta + 1.0);
-  const double power = std::pow(m, p.d);
-  const double n = signed_power(gamma, p.d, power);
+  const double power = std::pow(m, p.d);  // D
+  // N, the power carrying the strain's sign. At a zero strain of either sign
+  // it is taken literally, which fixes the sign of a zero result.
+  double n = -power;  // negative strain, or NaN
+  if (gamma > 0.0) {
+    n = power;
+  } else if (gamma == 0.0) {
+    n = std::pow(gamma, p.d);
+  }
   double t2 = 0.0;
   if constexpr (G == strength_grouping::called) {
     t2 = ((p.gmax * p.mu) * n) / ((p.mu * (p.gmax / p.tmax)) * power + 1.0);
@@ -87,11 +81,12 @@ inline double backbone_stress(double gamma, const parameter_set& p, double centr
 }
 
 // The strain, then the nine values of one parameter set in file order.
-inline double tauhybfkz(  // NOLINT(bugprone-easily-swappable-parameters): fixed interface
-    double gamma, double gamma_t, double a, double gamma_ref, double beta, double s, double gmax,
-    double mu, double tmax, double d) {
+// NOLINTBEGIN(bugprone-easily-swappable-parameters): the order is the interface's
+inline double tauhybfkz(double gamma, double gamma_t, double a, double gamma_ref, double beta,
+                        double s, double gmax, double mu, double tmax, double d) {
   const parameter_set p{gamma_t, a, gamma_ref, beta, s, gmax, mu, tmax, d};
   return backbone_stress<strength_grouping::called>(gamma, p, weight_centre(a));
 }
+// NOLINTEND(bugprone-easily-swappable-parameters)
 
 }  // namespace zorvik
