@@ -121,6 +121,35 @@ TEST(RunFrame, ReadOnlyResultFileEndsTheWritingThereAfterTheEarlierFiles) {
   }
 }
 
+// Pins a refused write (a full disk) being reported as a failure, with the
+// earlier result files complete and the later ones as they were.
+TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteError) {
+  const WorkDir reference;
+  reference.copy_example();
+  expect_complete(reference.run());
+
+  const WorkDir dir;
+  dir.copy_example();
+  for (const std::string_view name : kResultFiles) dir.write(name, "old " + std::string(name) + "\n");
+  // t.dat to max_tau.dat fit; out_a.dat (1560 lines of 103 bytes) does not.
+  constexpr long kLimit = 50000;
+  const RunResult r = dir.run({.file_size_limit = kLimit});
+
+  expect_file_failure(r, dir, 38, "error during write", 38, "out_a.dat");
+  bool before_out_a = true;
+  for (const std::string_view name : kResultFiles) {
+    before_out_a = before_out_a && name != "out_a.dat";
+    if (before_out_a) {
+      EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+    } else if (name != "out_a.dat") {
+      EXPECT_EQ(dir.read(name), "old " + std::string(name) + "\n") << name;
+    }
+  }
+  const std::string partial = dir.read("out_a.dat");
+  EXPECT_EQ(partial.size(), static_cast<std::size_t>(kLimit));
+  EXPECT_EQ(partial, reference.read("out_a.dat").substr(0, partial.size()));
+}
+
 TEST(RunFrame, UnwritableDirectoryWithAMissingInputStopsAtThatOpen) {
   if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
   const WorkDir dir;

@@ -5,6 +5,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -212,6 +213,10 @@ RunResult WorkDir::run(const RunOptions& options) const {
     if (::dup2(null_in, 0) < 0 || ::dup2(out_pipe[1], 1) < 0 || ::dup2(err_pipe[1], 2) < 0) ::_exit(125);
     if (::chdir(path_.c_str()) != 0) ::_exit(125);
     ::umask(options.umask);
+    if (options.file_size_limit > 0) {
+      const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
+    }
     if (drop && !drop_privileges()) ::_exit(126);
     ::execv(ZORVIK_EXE, argv);
     ::_exit(127);

@@ -43,6 +43,9 @@ struct RunOptions {
   // files are handed to that user first), so that file modes bind.
   bool unprivileged = false;
   int timeout_seconds = 60;
+  // Largest file the child may write, in bytes (0: no limit); a write beyond
+  // it fails with EFBIG instead of raising SIGXFSZ.
+  long file_size_limit = 0;
 };
 
 // Why runs with `unprivileged` set cannot make file modes bind here, or
