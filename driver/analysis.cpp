@@ -54,7 +54,7 @@ void set_up(FileTable& files, Analysis& run) {
     const StageScope stage("read curve.dat");
     FreeFormatReader in = reader(files, 24);
     // No result depends on the curves; the file must still be complete.
-    const Array2<double> DEGRADATION = read_curve(in, s);
+    run.DEGRADATION = read_curve(in, s);
   }
   {
     const StageScope stage("read tabk.dat");
@@ -62,10 +62,12 @@ void set_up(FileTable& files, Analysis& run) {
     run.relaxation = read_tabk(in);
     check_tabk(run.relaxation, files);
   }
-  const DampingWeights weights = damping_weights(run.profile.X, s.NL, run.relaxation);
+  run.weights = damping_weights(run.profile.X, s.NL, run.relaxation);
 
-  LayerParameters layers(s.NL);
-  Array2<double> PARA_HY(kParameters, s.NMAT);
+  run.layers = LayerParameters(s.NL);
+  run.PARA_HY = Array2<double>(kParameters, s.NMAT);
+  Array2<double>& PARA_HY = run.PARA_HY;
+  LayerParameters& layers = run.layers;
   {
     const StageScope stage("read HH_G.dat");
     FreeFormatReader in = reader(files, 27);
@@ -77,7 +79,7 @@ void set_up(FileTable& files, Analysis& run) {
     const StageScope stage("divide the layers into elements");
     run.column = divide_layers(run.profile, s, files);
     set_element_properties(run.column, run.profile, s.NL);
-    run.W_K_SUB = element_weights(weights, run.column, s.NL);
+    run.W_K_SUB = element_weights(run.weights, run.column, s.NL);
     model_memory([&] { run.gp.allocate_parameter_sets(run.column.lay_max); });
     fill_parameter_row(run.gp, 1, layers, run.column, s.NL);
   }

@@ -8,7 +8,9 @@
 #include "global_para.h"
 #include "incident_motion.h"
 #include "input_files.h"
+#include "model_handover.h"
 #include "recording.h"
+#include "relaxation_damping.h"
 
 namespace zorvik {
 
@@ -20,7 +22,11 @@ struct Analysis {
   IncidentRecord incident;
   TimeBase time_base;
   Profile profile;
+  Array2<double> DEGRADATION;  // curve.dat: read, never used
   RelaxationTable relaxation;
+  DampingWeights weights;
+  Array2<double> PARA_HY;      // the material table read last
+  LayerParameters layers;      // each layer's material parameters
   Column column;
   Array2<double> W_K_SUB;  // damping weights (mechanism, element)
   global_para gp;          // the soil model's parameter sets and hysteresis state
@@ -29,7 +35,8 @@ struct Analysis {
 };
 
 // Reads the seven inputs from the open files and sets up the column, the
-// damping, the soil model and the zeroed state of the loop.
+// damping, the soil model and the zeroed state of the loop. Every array lives
+// until the run ends.
 void set_up(FileTable& files, Analysis& run);
 
 // The time loop from rest to the last step, with its progress marks.

@@ -44,14 +44,15 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
   c.NODE_INDEX(1) = 1;
   c.NODE_DEPTH(1) = 0.0;
   std::int64_t elements = 0;
-  for (std::int32_t j = 1; j <= NL; ++j) {
+  for (std::int64_t j = 1; j <= NL; ++j) {
     const double target = (profile.V(j) / s.FMAX) / static_cast<double>(s.NPW);
     c.SUBLAY(j) = to_single_precision(target);
     const double quotient = profile.H(j) / c.SUBLAY(j);
     // The truncated quotient plus one must be a 32-bit count.
     if (!(quotient < static_cast<double>(kMaxIndex))) {
       char text[96];
-      std::snprintf(text, sizeof text, "layer %d: %.6g elements exceed the 32-bit range", j, quotient);
+      std::snprintf(text, sizeof text, "layer %lld: %.6g elements exceed the 32-bit range",
+                    static_cast<long long>(j), quotient);
       refuse_count(files, text);
     }
     c.N_SUBLAY(j) = static_cast<std::int32_t>(quotient) + 1;
@@ -66,7 +67,7 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
     }
     c.NODE_INDEX(j + 1) = c.NODE_INDEX(j) + c.N_SUBLAY(j);
   }
-  for (std::int32_t j = 1; j <= NL; ++j) {
+  for (std::int64_t j = 1; j <= NL; ++j) {
     c.LAYER_DEPTH(j) = (c.NODE_DEPTH(j + 1) + c.NODE_DEPTH(j)) * 0.5;
     // Formed in 64 bits: the sum of two node numbers may pass 2^31.
     c.LAYER_INDEX(j) =
@@ -79,7 +80,7 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
 void set_element_properties(Column& column, const Profile& profile, std::int32_t NL) {
   column.DZ = Array1<double>(column.lay_max);
   column.RHO = Array1<double>(column.lay_max);
-  for_each_element(column, NL, [&](std::int32_t j, std::int32_t e) {
+  for_each_element(column, NL, [&](std::int64_t j, std::int64_t e) {
     column.DZ(e) = column.DH(j);
     column.RHO(e) = profile.R(j);
   });

@@ -115,7 +115,7 @@ FreeFormatReader::FreeFormatReader(int fd, int unit, std::string path)
     : fd_(fd),
       unit_(unit),
       path_(std::move(path)),
-      buffer_(std::make_unique_for_overwrite<char[]>(kChunkSize)) {
+      buffer_(new char[kChunkSize]) {
   token_.reserve(64);
 }
 

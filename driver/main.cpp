@@ -20,8 +20,10 @@ int main() {
                  error.call_chain().c_str());
     status = error.number();
   } catch (const std::bad_alloc&) {
+    // A buffer of the reader or the writer that could not be had.
     std::fflush(stdout);
-    std::fprintf(stderr, "zorvik: severe (%d): insufficient virtual memory\n", zorvik::diag::no_memory);
+    std::fprintf(stderr, "zorvik: severe (%d): insufficient virtual memory\nCall chain, innermost first:\n  main\n",
+                 zorvik::diag::no_memory);
     status = zorvik::diag::no_memory;
   }
   return status;

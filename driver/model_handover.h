@@ -14,6 +14,7 @@ namespace zorvik {
 // The nine parameters of each layer's material, from whichever table was
 // read last.
 struct LayerParameters {
+  LayerParameters() = default;
   explicit LayerParameters(std::int32_t NL);
   Array1<double> GAMMA_T_VAL, A_VAL, GAMMA_REF_VAL, BETA_VAL, S_VAL, GMAX_VAL, MU_VAL, TMAX_VAL,
       D_VAL;

@@ -23,7 +23,7 @@ void move_base_node(ColumnState& s, const Column& column, const StepConstants& k
 }
 
 void move_column_nodes(ColumnState& s, const Column& column, const StepConstants& k) {
-  for (std::int32_t i = 2; i <= column.lay_max; ++i) {
+  for (std::int64_t i = 2; i <= column.lay_max; ++i) {
     s.V_EST_2(i) = (((s.TAU_1(i) - s.TAU_1(i - 1)) * k.two_DT) / (column.DZ(i - 1) + column.DZ(i))) /
                        column.RHO(i) +
                    s.V_EST_1(i);
@@ -33,7 +33,7 @@ void move_column_nodes(ColumnState& s, const Column& column, const StepConstants
 
 void advance_kinematics(ColumnState& s, const Column& column, const StepConstants& k) {
   const double DT = k.DT;
-  for (std::int32_t n = 1; n <= column.lay_max + 1; ++n) {
+  for (std::int64_t n = 1; n <= std::int64_t{column.lay_max} + 1; ++n) {
     s.D_2(n) = (DT * s.V_EST_2(n)) + s.D_1(n);
     s.V_NT(n) = (s.V_EST_2(n) + s.V_EST_1(n)) * 0.5;
     s.A_NT(n) = (s.V_EST_2(n) - s.V_EST_1(n)) / DT;

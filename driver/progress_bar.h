@@ -12,7 +12,7 @@ class ProgressBar {
   void header(std::int32_t NTT);
   // The marks due at the start of step ISTEP: one at step 1, and one at
   // every multiple of the interval.
-  void marks(std::int32_t ISTEP) const {
+  void marks(std::int64_t ISTEP) const {
     if (ISTEP == 1) mark();
     if (ISTEP % N_BAR == 0) mark();
   }

@@ -11,7 +11,7 @@ inline void raise_peak(double& peak, double v) {
   if (a > peak) peak = a;
 }
 
-inline void watch(NonFiniteResult& first, double v, const char* quantity, std::int32_t layer,
+inline void watch(NonFiniteResult& first, double v, const char* quantity, std::int64_t layer,
                   bool at_node, std::int32_t record) {
   if (first.quantity == nullptr && !std::isfinite(v)) first = {quantity, layer, at_node, record, v};
 }
@@ -26,7 +26,7 @@ Records::Records(std::int32_t NT, std::int32_t NL)
 void record_step(Records& r, const ColumnState& s, const Column& column, std::int32_t NL) {
   const std::int32_t i = ++r.IREC;
   const std::int32_t base = column.lay_max + 1;
-  for (std::int32_t j = 1; j <= NL + 1; ++j) {
+  for (std::int64_t j = 1; j <= std::int64_t{NL} + 1; ++j) {
     const std::int32_t n = column.NODE_INDEX(j);
     r.OUT_A(i, j) = s.A_NT(n);
     r.OUT_V(i, j) = s.V_NT(n) - s.V_NT(base);
@@ -37,7 +37,7 @@ void record_step(Records& r, const ColumnState& s, const Column& column, std::in
     watch(r.first_non_finite, r.OUT_V(i, j), "relative velocity", j, true, i);
     watch(r.first_non_finite, r.OUT_D(i, j), "relative displacement", j, true, i);
   }
-  for (std::int32_t j = 1; j <= NL; ++j) {
+  for (std::int64_t j = 1; j <= NL; ++j) {
     const std::int32_t m = column.LAYER_INDEX(j);
     r.OUT_GAMMA(i, j) = s.GAMMA_1(m);
     r.OUT_TAU(i, j) = s.TAU_1(m);

@@ -14,7 +14,7 @@ namespace zorvik {
 // The first value that the recording found not finite.
 struct NonFiniteResult {
   const char* quantity = nullptr;  // null while every recorded value is finite
-  std::int32_t layer = 0;          // recorded point: the layer (NL + 1: the half-space top)
+  std::int64_t layer = 0;          // recorded point: the layer (NL + 1: the half-space top)
   bool at_node = false;            // the top of the layer, or its recorded element
   std::int32_t record = 0;         // row of the tables and line of "t.dat"
   double value = 0.0;
@@ -38,7 +38,7 @@ struct Records {
 
 // Whether step ISTEP is recorded: ISTEP - 1 a multiple of M_SUB, tested in
 // integer arithmetic so that no run records more rows than the tables hold.
-inline bool is_recorded_step(std::int32_t ISTEP, std::int32_t M_SUB) {
+inline bool is_recorded_step(std::int64_t ISTEP, std::int32_t M_SUB) {
   return (ISTEP - 1) % M_SUB == 0;
 }
 

@@ -12,7 +12,7 @@ void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Re
   const StepConstants constants(DT, in.settings, in.profile);
   IncidentVelocity incident(DT);
   const std::int32_t NTT = in.time_base.NTT;
-  for (std::int32_t ISTEP = 1; ISTEP <= NTT; ++ISTEP) {
+  for (std::int64_t ISTEP = 1; ISTEP <= NTT; ++ISTEP) {
     progress.marks(ISTEP);
     update_elements(state, in.column, in.W_K_SUB, decay, gp);
     incident.advance(in.time_base.A_IN(ISTEP));
