@@ -16,6 +16,7 @@
 #include "element_update.h"
 #include "hyster.h"
 #include "node_update.h"
+#include "reference_backbone.h"
 
 namespace zorvik {
 namespace {
@@ -23,29 +24,14 @@ namespace {
 std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
 
 // Two parameter sets whose stress is 0 at zero strain.
-struct Curve {
-  double gamma_t, a, gamma_ref, beta, s, gmax, mu, tmax, d;
-};
-constexpr Curve kBackboneSet{5e-7, 1.2, 5e-4, 1.0, 0.9, 60000.0, 10.0, 50.0, 0.8};
-constexpr Curve kBranchSet{2e-6, 0.9, 8e-4, 1.1, 0.85, 45000.0, 6.0, 40.0, 0.7};
-
-void put(global_para& gp, int r, int e, const Curve& c) {
-  gp.gamma_t_sub(r, e) = c.gamma_t;
-  gp.a_sub(r, e) = c.a;
-  gp.gamma_ref_sub(r, e) = c.gamma_ref;
-  gp.beta_sub(r, e) = c.beta;
-  gp.s_sub(r, e) = c.s;
-  gp.gmax(r, e) = c.gmax;
-  gp.mu_sub(r, e) = c.mu;
-  gp.tmax_sub(r, e) = c.tmax;
-  gp.d_sub(r, e) = c.d;
-}
+constexpr oracle::curve kBackboneSet = oracle::kWorkedExample;
+constexpr oracle::curve kBranchSet{2e-6, 0.9, 8e-4, 1.1, 0.85, 45000.0, 6.0, 40.0, 0.7};
 
 void prepare_model(global_para& gp, std::int32_t lay_max) {
   gp.allocate_parameter_sets(lay_max);
   for (int e = 1; e <= lay_max; ++e) {
-    put(gp, 1, e, kBackboneSet);
-    put(gp, 2, e, kBranchSet);
+    oracle::put_curve(gp, 1, e, kBackboneSet);
+    oracle::put_curve(gp, 2, e, kBranchSet);
   }
   gp.reset_hysteresis_state();
 }
