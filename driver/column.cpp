@@ -80,7 +80,7 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
 void set_element_properties(Column& column, const Profile& profile, std::int32_t NL) {
   column.DZ = Array1<double>(column.lay_max);
   column.RHO = Array1<double>(column.lay_max);
-  for_each_element(column, NL, [&](std::int64_t j, std::int64_t e) {
+  for_each_element(column, NL, [&](std::int64_t j, std::int32_t e) {
     column.DZ(e) = column.DH(j);
     column.RHO(e) = profile.R(j);
   });

@@ -36,11 +36,12 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
 void set_element_properties(Column& column, const Profile& profile, std::int32_t NL);
 
 // Calls f(j, e) for every element e of every layer j, both in increasing order.
+// (Element numbers stay below 2^31 - 1, the base node's number.)
 template <class F>
 void for_each_element(const Column& column, std::int32_t NL, F&& f) {
-  std::int64_t e = 0;
+  std::int32_t e = 0;
   for (std::int64_t j = 1; j <= NL; ++j) {
-    for (std::int64_t k = 1; k <= column.N_SUBLAY(j); ++k) f(j, ++e);
+    for (std::int32_t k = 1; k <= column.N_SUBLAY(j); ++k) f(j, ++e);
   }
 }
 

@@ -24,7 +24,7 @@ void copy_layer_parameters(const Array2<double>& PARA_HY, const Array1<std::int3
 
 void fill_parameter_row(global_para& gp, int row, const LayerParameters& layers,
                         const Column& column, std::int32_t NL) {
-  for_each_element(column, NL, [&](std::int64_t j, std::int64_t e) {
+  for_each_element(column, NL, [&](std::int64_t j, std::int32_t e) {
     gp.gamma_t_sub(row, e) = layers.GAMMA_T_VAL(j);
     gp.a_sub(row, e) = layers.A_VAL(j);
     gp.gamma_ref_sub(row, e) = layers.GAMMA_REF_VAL(j);

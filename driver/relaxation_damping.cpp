@@ -25,7 +25,7 @@ DampingWeights damping_weights(const Array1<double>& X, std::int32_t NL, const R
 
 Array2<double> element_weights(const DampingWeights& weights, const Column& column, std::int32_t NL) {
   Array2<double> W_K_SUB(kMechanisms, column.lay_max);
-  for_each_element(column, NL, [&](std::int64_t j, std::int64_t e) {
+  for_each_element(column, NL, [&](std::int64_t j, std::int32_t e) {
     for (std::int64_t k = 1; k <= kMechanisms; ++k) W_K_SUB(k, e) = weights.W_K(k, j);
   });
   return W_K_SUB;

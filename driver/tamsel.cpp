@@ -20,8 +20,8 @@ namespace {
   const NonFiniteResult& bad = run.records.first_non_finite;
   const double DT = run.time_base.DT;
   double courant = 0.0;
-  std::int64_t worst = 1;
-  for (std::int64_t e = 1; e <= run.column.lay_max; ++e) {
+  std::int32_t worst = 1;
+  for (std::int32_t e = 1; e <= run.column.lay_max; ++e) {
     const double c = DT * std::sqrt(run.gp.gmax(1, e) / run.column.RHO(e)) / run.column.DZ(e);
     if (c > courant) {
       courant = c;
@@ -37,9 +37,8 @@ namespace {
   std::snprintf(text, sizeof text,
                 "non-finite result: %s at %s is %s at time %.6g (line %d of t.dat); the time step "
                 "DT = %.6g may be too long for the column: the largest Courant number "
-                "DT*sqrt(gmax/RHO)/DZ is %.4g, in element %lld",
-                bad.quantity, point.c_str(), value, run.incident.T(bad.record), bad.record, DT, courant,
-                static_cast<long long>(worst));
+                "DT*sqrt(gmax/RHO)/DZ is %.4g, in element %d",
+                bad.quantity, point.c_str(), value, run.incident.T(bad.record), bad.record, DT, courant, worst);
   fail(diag::non_finite_result, text);
 }
 
