@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -20,9 +21,13 @@ constexpr int kTabk = 26;
   fail_file(diag::invalid_input, unit, files.path(unit), what);
 }
 
+// The shortest text that reads back as v, as the user would have written it.
 std::string number(double v) {
   char text[32];
-  std::snprintf(text, sizeof text, "%.17g", v);
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, v);
+    if (std::strtod(text, nullptr) == v) break;
+  }
   return text;
 }
 
