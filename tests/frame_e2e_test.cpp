@@ -2,6 +2,8 @@
 // opens, creates, keeps and refuses, and how a bad input file ends it.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -294,6 +296,49 @@ TEST(Reader, CarriageReturnLineFeedFilesGiveTheSameResults) {
   expect_complete(crlf.run());
 
   for (const std::string_view name : kResultFiles) EXPECT_EQ(crlf.read(name), lf.read(name)) << name;
+}
+
+}  // namespace
+}  // namespace zorvik::e2e
+
+namespace zorvik::e2e {
+namespace {
+
+// The curve table is the first array sized by two counts of control.dat:
+// NPT x 4 NMAT doubles. Pins that an impossible size ends the run with the
+// allocation diagnostics instead of a crash, before any result file is
+// touched.
+RunResult run_with_curve_table(int NPT, int NMAT, const WorkDir& dir) {
+  SiteInputs inputs;
+  inputs.control.NPT = NPT;
+  inputs.control.NMAT = NMAT;
+  inputs.write_to(dir);
+  dir.write("out_a.dat", "old\n");
+  // Under AddressSanitizer a failed allocation must return null, as it does
+  // without it.
+  ::setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
+  return dir.run();
+}
+
+TEST(RunFrame, ArraySizesBeyondMemoryEndTheRunWithTheAllocationDiagnostics) {
+  {
+    const WorkDir dir;
+    // 2^31 x 2^33 x 8 bytes overflow a 64-bit count.
+    const RunResult r = run_with_curve_table(2147483647, 2147483647, dir);
+    EXPECT_EQ(r.exit_status, 179) << r.describe();
+    EXPECT_EQ(r.diagnostic(), "zorvik: severe (179): Cannot allocate array - overflow on array size calculation.");
+    EXPECT_TRUE(r.call_chain_follows());
+    EXPECT_EQ(dir.read("out_a.dat"), "old\n");
+  }
+  {
+    const WorkDir dir;
+    // 2^31 x 2^22 x 8 bytes: 64 PiB, more than any address space holds.
+    const RunResult r = run_with_curve_table(2147483647, 1 << 20, dir);
+    EXPECT_EQ(r.exit_status, 41) << r.describe();
+    // (AddressSanitizer warns on a line of its own before it.)
+    EXPECT_NE(r.err.find("zorvik: severe (41): insufficient virtual memory\n"), std::string::npos) << r.err;
+    EXPECT_EQ(dir.read("out_a.dat"), "old\n");
+  }
 }
 
 }  // namespace
