@@ -22,6 +22,12 @@ std::vector<std::string> all_21_names() {
   return names;
 }
 
+// A complete run of the small site, the reference for a run that differs.
+void complete_site_run(const WorkDir& dir) {
+  SiteInputs().write_to(dir);
+  expect_complete(dir.run());
+}
+
 void expect_file_failure(const RunResult& r, const WorkDir& dir, int number, std::string_view text,
                          int unit, std::string_view name) {
   EXPECT_EQ(r.exit_status, number) << r.describe();
@@ -86,9 +92,7 @@ TEST(RunFrame, CheckAndBugFilesKeepTheirContentThroughACompleteRun) {
 TEST(RunFrame, ReadOnlyInputFilesGiveTheSameResults) {
   if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
   const WorkDir reference;
-  SiteInputs().write_to(reference);
-  expect_complete(reference.run());
-
+  complete_site_run(reference);
   const WorkDir dir;
   SiteInputs().write_to(dir);
   for (const std::string& name : dir.names()) dir.set_mode(name, 0444);
@@ -100,9 +104,7 @@ TEST(RunFrame, ReadOnlyInputFilesGiveTheSameResults) {
 TEST(RunFrame, ReadOnlyResultFileEndsTheWritingThereAfterTheEarlierFiles) {
   if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
   const WorkDir reference;
-  SiteInputs().write_to(reference);
-  expect_complete(reference.run());
-
+  complete_site_run(reference);
   const WorkDir dir;
   SiteInputs().write_to(dir);
   for (const std::string_view name : kResultFiles) dir.write(name, "old " + std::string(name) + "\n");
