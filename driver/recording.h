@@ -8,6 +8,7 @@
 #include "arrays.h"
 #include "column.h"
 #include "column_state.h"
+#include "element_watch.h"
 
 namespace zorvik {
 
@@ -34,6 +35,7 @@ struct Records {
   Array1<double> MAX_V, MAX_D, MAX_GAMMA, MAX_TAU;
   std::int32_t IREC = 0;  // rows filled
   NonFiniteResult first_non_finite;
+  NonFiniteElement first_non_finite_element;  // watched in every step, not only recorded ones
 };
 
 // Whether step ISTEP is recorded: ISTEP - 1 a multiple of M_SUB, tested in

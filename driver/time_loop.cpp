@@ -15,6 +15,7 @@ void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Re
   for (std::int64_t ISTEP = 1; ISTEP <= NTT; ++ISTEP) {
     progress.marks(ISTEP);
     update_elements(state, in.column, in.W_K_SUB, decay, gp);
+    watch_elements(state, in.column, ISTEP, records.first_non_finite_element);
     incident.advance(in.time_base.A_IN(ISTEP));
     move_base_node(state, in.column, constants, incident.V_IN);
     move_column_nodes(state, in.column, constants);

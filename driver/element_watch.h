@@ -1,0 +1,25 @@
+// The first element whose corrected strain or stress became NaN or infinite:
+// the earliest trace of a diverging column that the run can point at. Watched
+// after every step's element update until it is found.
+#pragma once
+
+#include <cstdint>
+
+#include "column.h"
+#include "column_state.h"
+
+namespace zorvik {
+
+struct NonFiniteElement {
+  std::int64_t step = 0;  // 0 while every element has stayed finite
+  std::int32_t element = 0;
+  double strain = 0.0;  // GAMMA_1 and TAU_1 of that element in that step
+  double stress = 0.0;
+};
+
+// Records the lowest-numbered non-finite element of step ISTEP, unless one
+// was found before. A scan of the column without branches in the common case.
+void watch_elements(const ColumnState& state, const Column& column, std::int64_t ISTEP,
+                    NonFiniteElement& first);
+
+}  // namespace zorvik
