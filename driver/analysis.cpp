@@ -8,6 +8,7 @@
 #include "input_checks.h"
 #include "model_handover.h"
 #include "relaxation_damping.h"
+#include "stable_step.h"
 #include "time_loop.h"
 
 namespace zorvik {
@@ -62,7 +63,11 @@ void set_up(FileTable& files, Analysis& run) {
     run.relaxation = read_tabk(in);
     check_tabk(run.relaxation, files);
   }
-  run.weights = damping_weights(run.profile.X, s.NL, run.relaxation);
+  {
+    const StageScope stage("compute the damping weights");
+    run.weights = damping_weights(run.profile.X, s.NL, run.relaxation);
+    check_damping_weights(run.weights, run.profile, s.NL, files);
+  }
 
   run.layers = LayerParameters(s.NL);
   run.PARA_HY = Array2<double>(kParameters, s.NMAT);
@@ -90,6 +95,10 @@ void set_up(FileTable& files, Analysis& run) {
     check_parameter_table(PARA_HY, run.profile, s.NL, files, 28);
     copy_layer_parameters(PARA_HY, run.profile.MA, s.NL, layers);
     fill_parameter_row(run.gp, 2, layers, run.column, s.NL);
+  }
+  {
+    const StageScope stage("check the time step");
+    check_stable_step(run.column, run.gp, s, run.time_base, files);
   }
   {
     const StageScope stage("reset the state of the loop");

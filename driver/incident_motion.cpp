@@ -5,7 +5,7 @@ namespace zorvik {
 TimeBase make_time_base(const IncidentRecord& record, std::int32_t NT, std::int32_t M_SUB) {
   TimeBase tb;
   tb.DT0 = record.T(2) - record.T(1);
-  tb.DT = tb.DT0 / static_cast<double>(static_cast<float>(M_SUB));
+  tb.DT = computation_step(tb.DT0, M_SUB);
   tb.NTT = (NT - 1) * M_SUB + 1;
 
   tb.A_IN = Array1<double>(tb.NTT);

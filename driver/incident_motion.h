@@ -17,8 +17,14 @@ struct TimeBase {
   Array1<double> A_IN;     // incident acceleration at the end of each step
 };
 
-// DT0, DT (with M_SUB passed through single precision), NTT, and A_IN by
-// linear interpolation within each sample interval; A_IN(NTT) stays 0.
+// The computation step of M_SUB steps per input sample: DT0 divided by M_SUB
+// passed through single precision.
+inline double computation_step(double DT0, std::int64_t M_SUB) {
+  return DT0 / static_cast<double>(static_cast<float>(M_SUB));
+}
+
+// DT0, DT, NTT, and A_IN by linear interpolation within each sample interval;
+// A_IN(NTT) stays 0.
 TimeBase make_time_base(const IncidentRecord& record, std::int32_t NT, std::int32_t M_SUB);
 
 // The incident velocity: the trapezoidal integral of A_IN, advanced once per

@@ -8,6 +8,7 @@
 
 #include "fatal.h"
 #include "file_table.h"
+#include "relaxation_damping.h"
 
 namespace zorvik {
 namespace {
@@ -75,6 +76,10 @@ void check_profile(const Profile& p, const RunSettings& s, const FileTable& file
     if (!positive(p.H(j))) refuse_layer("thickness " + number(p.H(j)) + " is not above 0");
     if (!positive(p.V(j))) refuse_layer("velocity " + number(p.V(j)) + " is not above 0");
     if (!positive(p.X(j))) refuse_layer("damping ratio " + number(p.X(j)) + " is not above 0");
+    if (!(p.X(j) < 0.5)) {
+      refuse_layer("damping ratio " + number(p.X(j)) +
+                   " is not below 0.5: damping ratios are fractions (0.03 for 3 %)");
+    }
     if (!positive(p.R(j))) {
       refuse_layer("density " + number(p.R(j) / 1000.0) + " x 1000 is not a positive finite value");
     }
@@ -96,6 +101,22 @@ void check_tabk(const RelaxationTable& t, const FileTable& files) {
     if (!(std::isfinite(t.T_K[k]) && t.T_K[k] >= 0.0)) {
       refuse(files, kTabk,
              "mechanism " + std::to_string(k + 1) + ": relaxation time " + number(t.T_K[k]) + " is negative");
+    }
+  }
+}
+
+void check_damping_weights(const DampingWeights& w, const Profile& p, std::int32_t NL,
+                           const FileTable& files) {
+  for (std::int64_t j = 1; j <= NL; ++j) {
+    double S = w.W_K(1, j);
+    for (std::int64_t k = 2; k <= kMechanisms; ++k) S = S + w.W_K(k, j);
+    if (!(S >= 0.0 && S < 2.0)) {
+      char sum[32];
+      std::snprintf(sum, sizeof sum, "%.3g", S);
+      refuse(files, kTabk,
+             "layer " + std::to_string(j) + " with damping ratio " + number(p.X(j)) +
+                 ": the weights (A_K x CHI + B_K) x CHI of the eight mechanisms sum to " + sum +
+                 "; a sum of 2 or more, or below 0, makes the column diverge");
     }
   }
 }

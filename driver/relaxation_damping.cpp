@@ -33,7 +33,8 @@ Array2<double> element_weights(const DampingWeights& weights, const Column& colu
 
 MemoryDecay::MemoryDecay(const RelaxationTable& table, double DT) {
   for (std::size_t k = 0; k < kMechanisms; ++k) {
-    E_K[k] = std::exp(-(DT / table.T_K[k]));
+    // A relaxation time written -0 is a zero one: the mechanism follows at once.
+    E_K[k] = std::exp(-(DT / std::fabs(table.T_K[k])));
     one_minus_E_K[k] = 1.0 - E_K[k];
   }
 }

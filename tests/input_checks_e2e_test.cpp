@@ -1,9 +1,10 @@
 // Input that would crash a run or corrupt every result is refused with
 // diagnostic 72 before the time loop: nothing on standard output, no result
-// file touched. One test per refusal; each also runs the nearest accepted
-// input where the boundary is worth pinning.
+// file touched. One test per refusal or family of refusals; each also runs
+// the nearest accepted input where the boundary is worth pinning.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -170,9 +171,104 @@ TEST(InputRefusal, NegativeRelaxationTime) {
   const std::size_t third_row = tabk.find('\n', tabk.find('\n') + 1) + 1;
   in.tabk = tabk.substr(0, third_row) + "-1.975507e-02" + tabk.substr(third_row + 12);
   expect_refused(in, 26, {"mechanism 3", "relaxation time", "-0.01975507"});
-  // A relaxation time of zero is a mechanism that follows the strain at once.
-  in.tabk = tabk.substr(0, third_row) + "0.0" + tabk.substr(third_row + 12);
-  expect_accepted(in);
+  // A relaxation time of zero is a mechanism that follows the strain at once,
+  // whatever its sign (-0 once made the mechanism's decay infinite).
+  std::string results[2];
+  for (const int k : {0, 1}) {
+    in.tabk = tabk.substr(0, third_row) + (k == 0 ? "0.0" : "-0.0") + tabk.substr(third_row + 12);
+    const WorkDir dir;
+    in.write_to(dir);
+    expect_complete(dir.run());
+    results[k] = dir.read("out_a.dat") + dir.read("out_tau.dat");
+  }
+  EXPECT_EQ(results[1], results[0]);
+}
+
+// tabk.dat with the relaxation times of the small site and the coefficients
+// A_K and B_K of every mechanism set to a and b.
+std::string tabk_with_coefficients(const std::string& a, const std::string& b) {
+  std::istringstream rows(tabk_text());
+  std::string text;
+  std::string T;
+  std::string A;
+  std::string B;
+  while (rows >> T >> A >> B) text += T + ' ' + a + ' ' + b + '\n';
+  return text;
+}
+
+// A relaxation table fitted for another memory rule, with negative
+// coefficients A_K.
+constexpr const char* kTableWithNegativeCoefficients =
+    "1.72333e-3 1.66958e-2 8.98758e-2\n"
+    "1.80701e-3 3.81644e-2 6.84635e-2\n"
+    "5.38887e-3 9.84666e-3 9.67052e-2\n"
+    "1.99322e-2 -1.36803e-2 1.20172e-1\n"
+    "8.49833e-2 -2.85125e-2 1.30728e-1\n"
+    "4.09335e-1 -5.37309e-2 1.38746e-1\n"
+    "2.05951 -6.65035e-2 1.40705e-1\n"
+    "13.2629 -1.33696e-1 2.14647e-1\n";
+
+// Layers of damping ratios from 0.0001 to 0.4999, all of which realistic
+// relaxation tables must accept: their weights sum to between about 0.001 and
+// 1.85.
+SiteInputs every_ratio_below_one_half(const std::string& tabk) {
+  SiteInputs in;
+  std::vector<Layer> layers;
+  for (const double X : {0.0001, 0.001, 0.01, 0.02, 0.05, 0.1, 0.15, 0.2, 0.2358, 0.3, 0.4, 0.45, 0.4999}) {
+    layers.push_back(Layer{2.0, 100.0, X, 2.0, 1});
+  }
+  in.control.NL = static_cast<int>(layers.size());
+  in.profile = profile_text(layers, Layer{0.0, 400.0, 0.01, 2.2, 1});
+  in.tabk = tabk;
+  return in;
+}
+
+// Input with which no run can be stable, refused before the loop with the
+// accepted input on the other side of the boundary. Pins runs that chattered
+// to nonsense with exit 0 (a step too long for the explicit scheme), or grew
+// without bound (a damping ratio in percent, weights summing to 2 or more).
+TEST(InputRefusal, StepsAndDampingThatCannotRunStably) {
+  const SiteInputs thin_layer = three_layers(2, [](Layer& l) { l.H = 0.2; });
+  SiteInputs thin_layer_shorter_step = thin_layer;
+  thin_layer_shorter_step.control.M_SUB = 6;
+  SiteInputs stiff_branches;
+  stiff_branches.HH_x = parameter_table_text(1, {.gmax = 8.000001e7});
+  SiteInputs courant_one;  // DT x sqrt(gmax / RHO) / DZ = 0.002 x 200 / 0.4 exactly
+  courant_one.HH_x = parameter_table_text(1, {.gmax = 8.0e7});
+  SiteInputs large_weights;
+  large_weights.tabk = tabk_with_coefficients("0", "2");
+  SiteInputs negative_weights;
+  negative_weights.tabk = tabk_with_coefficients("0", "-0.01");
+  SiteInputs no_weights;
+  no_weights.tabk = tabk_with_coefficients("0", "0");
+  const struct {
+    const char* what;
+    SiteInputs refused;
+    int unit;
+    std::vector<std::string> words;
+    SiteInputs accepted;
+  } cases[] = {
+      {"a thin layer", thin_layer, 21,
+       {"M_SUB = 5 gives DT = 0.002, too long for element 6 of layer 2 (Courant number 1.03 > 1); "
+        "M_SUB >= 6 is needed"},
+       thin_layer_shorter_step},
+      {"the branch set's modulus", stiff_branches, 21,
+       {"element 1 of layer 1 (Courant number 1.0000001 > 1)", "M_SUB >= 6"}, courant_one},
+      {"a damping ratio in percent", three_layers(2, [](Layer& l) { l.X = 3.0; }), 23,
+       {"layer 2: damping ratio 3 is not below 0.5: damping ratios are fractions (0.03 for 3 %)"},
+       every_ratio_below_one_half(tabk_text())},
+      {"a damping ratio of one half", three_layers(3, [](Layer& l) { l.X = 0.5; }), 23,
+       {"layer 3: damping ratio 0.5 is not below 0.5"}, three_layers(3, [](Layer& l) { l.X = 0.4999; })},
+      {"weights summing to 2 or more", large_weights, 26,
+       {"layer 1 with damping ratio 0.05", "sum to 9.76"},
+       every_ratio_below_one_half(kTableWithNegativeCoefficients)},
+      {"weights summing to less than 0", negative_weights, 26, {"layer 1", "sum to -0.0"}, no_weights},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    expect_refused(c.refused, c.unit, c.words);
+    expect_accepted(c.accepted);
+  }
 }
 
 // The rows of a parameter table.

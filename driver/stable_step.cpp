@@ -1,0 +1,98 @@
+#include "stable_step.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "fatal.h"
+#include "file_table.h"
+
+namespace zorvik {
+namespace {
+
+constexpr int kControl = 21;
+
+struct Courant {
+  double number = 0.0;
+  std::int64_t layer = 0;
+  std::int32_t element = 0;
+};
+
+// The largest Courant number of the column for the step DT, a NaN counting
+// as the largest. Every element of a layer has the layer's thickness,
+// density and parameter sets, so the first one stands for all of them.
+Courant largest_courant(double DT, const Column& c, const global_para& gp, std::int32_t NL) {
+  Courant worst;
+  for (std::int64_t j = 1; j <= NL; ++j) {
+    const std::int32_t e = c.NODE_INDEX(j);
+    const double G = std::max(gp.gmax(1, e), gp.gmax(2, e));
+    const double C = DT * std::sqrt(G / c.RHO(e)) / c.DZ(e);
+    if (worst.element == 0 || (!std::isnan(worst.number) && !(C <= worst.number))) worst = {C, j, e};
+  }
+  return worst;
+}
+
+// The smallest M_SUB that gives every element a Courant number of 1 or less,
+// or 0 when none does within a 32-bit step count. A larger M_SUB never gives
+// a longer step, so the search may halve the interval.
+std::int64_t stable_steps_per_sample(const Column& c, const global_para& gp, const RunSettings& s,
+                                     double DT0) {
+  const auto stable = [&](std::int64_t M_SUB) {
+    return largest_courant(computation_step(DT0, M_SUB), c, gp, s.NL).number <= 1.0;
+  };
+  // (NT - 1) x M_SUB + 1 steps must stay within the 32-bit range.
+  const std::int64_t most = (std::int64_t{std::numeric_limits<std::int32_t>::max()} - 1) / (s.NT - 1);
+  if (!stable(most)) return 0;
+  std::int64_t unstable = s.M_SUB;
+  std::int64_t enough = most;
+  while (enough - unstable > 1) {
+    const std::int64_t middle = unstable + (enough - unstable) / 2;
+    if (stable(middle)) {
+      enough = middle;
+    } else {
+      unstable = middle;
+    }
+  }
+  return enough;
+}
+
+// Three significant digits, or as many more as it takes to show the number
+// above 1.
+std::string courant_text(double C) {
+  if (!std::isfinite(C)) return std::isnan(C) ? "NaN" : "Infinity";
+  char text[40];
+  for (int digits = 3; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%#.*g", digits, C);
+    if (std::strtod(text, nullptr) > 1.0) break;
+  }
+  std::string shown = text;
+  if (shown.back() == '.') shown.pop_back();
+  return shown;
+}
+
+}  // namespace
+
+void check_stable_step(const Column& column, const global_para& gp, const RunSettings& s,
+                       const TimeBase& time_base, const FileTable& files) {
+  const Courant worst = largest_courant(time_base.DT, column, gp, s.NL);
+  if (worst.number <= 1.0) return;
+  char step[32];
+  std::snprintf(step, sizeof step, "%.6g", time_base.DT);
+  std::string text = "M_SUB = " + std::to_string(s.M_SUB) + " gives DT = " + step +
+                     ", too long for element " + std::to_string(worst.element) + " of layer " +
+                     std::to_string(worst.layer) + " (Courant number " + courant_text(worst.number) +
+                     " > 1); ";
+  const std::int64_t needed = stable_steps_per_sample(column, gp, s, time_base.DT0);
+  if (needed != 0) {
+    text += "M_SUB >= " + std::to_string(needed) + " is needed";
+  } else {
+    text += "no M_SUB within a 32-bit step count is enough: check gmax and the density of layer " +
+            std::to_string(worst.layer) + ", or use thicker elements (a lower FMAX or NPW)";
+  }
+  fail_file(diag::invalid_input, kControl, files.path(kControl), text);
+}
+
+}  // namespace zorvik
