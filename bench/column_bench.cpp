@@ -27,11 +27,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// FNV-1a over the bytes of a table.
+// FNV-1a over the bytes of a (recorded point, record) table, taken point by
+// point, each point's history in record order.
 std::uint64_t checksum(const zorvik::Array2<double>& table, std::uint64_t h) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(table.column(1));
-  const auto n = static_cast<std::size_t>(table.extent1() * table.extent2()) * sizeof(double);
-  for (std::size_t k = 0; k < n; ++k) h = (h ^ bytes[k]) * 1099511628211ULL;
+  for (std::int64_t j = 1; j <= table.extent1(); ++j) {
+    for (std::int64_t i = 1; i <= table.extent2(); ++i) {
+      const double v = table(j, i);
+      const auto* bytes = reinterpret_cast<const unsigned char*>(&v);
+      for (std::size_t k = 0; k < sizeof v; ++k) h = (h ^ bytes[k]) * 1099511628211ULL;
+    }
+  }
   return h;
 }
 

@@ -50,8 +50,8 @@ class Values {
 
 // Line by line, as the files show them.
 void fill(zorvik::Array2<double>& table, Values& values) {
-  for (std::int64_t i = 1; i <= table.extent1(); ++i) {
-    for (std::int64_t j = 1; j <= table.extent2(); ++j) table(i, j) = values.next();
+  for (std::int64_t i = 1; i <= table.extent2(); ++i) {
+    for (std::int64_t j = 1; j <= table.extent1(); ++j) table(j, i) = values.next();
   }
 }
 

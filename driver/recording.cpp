@@ -19,8 +19,8 @@ inline void watch(NonFiniteResult& first, double v, const char* quantity, std::i
 }  // namespace
 
 Records::Records(std::int32_t NT, std::int32_t NL)
-    : OUT_A(NT, std::int64_t{NL} + 1), OUT_V(NT, std::int64_t{NL} + 1), OUT_D(NT, std::int64_t{NL} + 1),
-      OUT_GAMMA(NT, NL), OUT_TAU(NT, NL), MAX_V(std::int64_t{NL} + 1), MAX_D(std::int64_t{NL} + 1),
+    : OUT_A(std::int64_t{NL} + 1, NT), OUT_V(std::int64_t{NL} + 1, NT), OUT_D(std::int64_t{NL} + 1, NT),
+      OUT_GAMMA(NL, NT), OUT_TAU(NL, NT), MAX_V(std::int64_t{NL} + 1), MAX_D(std::int64_t{NL} + 1),
       MAX_GAMMA(NL), MAX_TAU(NL) {}
 
 void record_step(Records& r, const ColumnState& s, const Column& column, std::int32_t NL) {
@@ -28,19 +28,19 @@ void record_step(Records& r, const ColumnState& s, const Column& column, std::in
   const std::int32_t base = column.lay_max + 1;
   for (std::int64_t j = 1; j <= std::int64_t{NL} + 1; ++j) {
     const std::int32_t n = column.NODE_INDEX(j);
-    r.OUT_A(i, j) = s.A_NT(n);
-    r.OUT_V(i, j) = s.V_NT(n) - s.V_NT(base);
-    r.OUT_D(i, j) = s.D_2(n) - s.D_2(base);
-    raise_peak(r.MAX_V(j), r.OUT_V(i, j));
-    raise_peak(r.MAX_D(j), r.OUT_D(i, j));
-    watch(r.first_non_finite, r.OUT_A(i, j), "acceleration", j, true, i);
-    watch(r.first_non_finite, r.OUT_V(i, j), "relative velocity", j, true, i);
-    watch(r.first_non_finite, r.OUT_D(i, j), "relative displacement", j, true, i);
+    r.OUT_A(j, i) = s.A_NT(n);
+    r.OUT_V(j, i) = s.V_NT(n) - s.V_NT(base);
+    r.OUT_D(j, i) = s.D_2(n) - s.D_2(base);
+    raise_peak(r.MAX_V(j), r.OUT_V(j, i));
+    raise_peak(r.MAX_D(j), r.OUT_D(j, i));
+    watch(r.first_non_finite, r.OUT_A(j, i), "acceleration", j, true, i);
+    watch(r.first_non_finite, r.OUT_V(j, i), "relative velocity", j, true, i);
+    watch(r.first_non_finite, r.OUT_D(j, i), "relative displacement", j, true, i);
   }
   for (std::int64_t j = 1; j <= NL; ++j) {
     const std::int32_t m = column.LAYER_INDEX(j);
-    r.OUT_GAMMA(i, j) = s.GAMMA_1(m);
-    r.OUT_TAU(i, j) = s.TAU_1(m);
+    r.OUT_GAMMA(j, i) = s.GAMMA_1(m);
+    r.OUT_TAU(j, i) = s.TAU_1(m);
     raise_peak(r.MAX_GAMMA(j), s.GAMMA_1(m));
     raise_peak(r.MAX_TAU(j), s.TAU_1(m));
     watch(r.first_non_finite, s.GAMMA_1(m), "shear strain", j, false, i);

@@ -25,7 +25,8 @@ struct Records {
   Records() = default;
   Records(std::int32_t NT, std::int32_t NL);
 
-  // (record, recorded point)
+  // (recorded point, record): the points of one record lie together, in the
+  // order of a line of the result file.
   Array2<double> OUT_A;      // absolute acceleration of the node at the top of each layer
   Array2<double> OUT_V;      // velocity relative to the base node
   Array2<double> OUT_D;      // displacement relative to the base node

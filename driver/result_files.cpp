@@ -7,31 +7,33 @@
 namespace zorvik {
 namespace {
 
+std::size_t line_length(std::int64_t fields, int width) {
+  return static_cast<std::size_t>(fields) * static_cast<std::size_t>(width);
+}
+
+void edit_fields(const double* values, std::int64_t n, char* line) {
+  for (std::int64_t j = 0; j < n; ++j) edit_e17_6e3(values[j], line + j * kEFieldWidth);
+}
+
 // One line of E17.6E3 fields.
 void write_line(FileTable& files, int unit, const Array1<double>& values) {
-  ResultWriter out(files, unit);
-  for (std::int64_t j = 1; j <= values.size(); ++j) edit_e17_6e3(values(j), out.append(kEFieldWidth));
-  out.end_line();
+  ResultWriter out(files, unit, line_length(values.size(), kEFieldWidth));
+  edit_fields(values.data(), values.size(), out.next_line());
   out.finish();
 }
 
-// One line per row of E17.6E3 fields.
+// One line of E17.6E3 fields per record, from its contiguous recorded points.
 void write_table(FileTable& files, int unit, const Array2<double>& table) {
-  ResultWriter out(files, unit);
-  for (std::int64_t i = 1; i <= table.extent1(); ++i) {
-    for (std::int64_t j = 1; j <= table.extent2(); ++j) edit_e17_6e3(table(i, j), out.append(kEFieldWidth));
-    out.end_line();
-  }
+  const std::int64_t points = table.extent1();
+  ResultWriter out(files, unit, line_length(points, kEFieldWidth));
+  for (std::int64_t i = 1; i <= table.extent2(); ++i) edit_fields(table.column(i), points, out.next_line());
   out.finish();
 }
 
 // One G15.6 field per line.
 void write_times(FileTable& files, int unit, const Array1<double>& T) {
-  ResultWriter out(files, unit);
-  for (std::int64_t i = 1; i <= T.size(); ++i) {
-    edit_g15_6(T(i), out.append(kGFieldWidth));
-    out.end_line();
-  }
+  ResultWriter out(files, unit, kGFieldWidth);
+  for (std::int64_t i = 1; i <= T.size(); ++i) edit_g15_6(T(i), out.next_line());
   out.finish();
 }
 

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 #include "fatal.h"
 #include "file_table.h"
@@ -11,48 +13,58 @@
 namespace zorvik {
 namespace {
 
-constexpr std::size_t kFlushSize = std::size_t{1} << 16;
+constexpr std::size_t kBufferSize = std::size_t{1} << 16;
 
 }  // namespace
 
-ResultWriter::ResultWriter(FileTable& files, int unit) : files_(files), unit_(unit) {
-  buffer_.reserve(kFlushSize + 4096);
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a unit and a length in characters
+ResultWriter::ResultWriter(FileTable& files, int unit, std::size_t line_length)
+    : files_(files), unit_(unit), fd_(files.fd(unit)), line_length_(line_length),
+      capacity_(std::max(kBufferSize, line_length + 1)),
+      buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
+
+char* ResultWriter::next_line() {
+  if (capacity_ - used_ < line_length_ + 1) flush();
+  char* line = buffer_.get() + used_;
+  line[line_length_] = '\n';
+  used_ += line_length_ + 1;
+  return line;
 }
 
-char* ResultWriter::append(std::size_t n) {
-  const std::size_t at = buffer_.size();
-  buffer_.resize(at + n);
-  return buffer_.data() + at;
+void ResultWriter::finish() {
+  flush();
+  if (written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) fail_file(diag::write_error, unit_, files_.path(unit_));
 }
-
-void ResultWriter::end_line() {
-  buffer_.push_back('\n');
-  if (buffer_.size() >= kFlushSize) flush();
-}
-
-void ResultWriter::finish() { flush(); }
 
 void ResultWriter::flush() {
-  if (buffer_.empty()) return;
+  if (used_ == 0) return;
   if (files_.read_only(unit_)) fail_file(diag::write_readonly, unit_, files_.path(unit_));
-  const int fd = files_.fd(unit_);
   files_.mark_written(unit_);
-  const char* p = buffer_.data();
-  std::size_t left = buffer_.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, left);
+  written_ = true;
+  std::size_t done = 0;
+  while (done < used_) {
+    const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail_file(diag::write_error, unit_, files_.path(unit_));
-    p += n;
-    left -= static_cast<std::size_t>(n);
+    if (n <= 0) fail_keeping_whole_lines(done);
+    done += static_cast<std::size_t>(n);
   }
-  buffer_.clear();
-  // Cut an old, longer file right after what this run has written.
+  used_ = 0;
+}
+
+void ResultWriter::fail_keeping_whole_lines(std::size_t written) {
+  // The buffer began at the end of a line: the file's last whole line ends
+  // at the last line feed that reached it.
+  const std::size_t last_feed = std::string_view(buffer_.get(), written).rfind('\n');
+  const std::size_t whole = last_feed == std::string_view::npos ? 0 : last_feed + 1;
+  const off_t end = ::lseek(fd_, 0, SEEK_CUR);
+  if (end >= 0) cut_at(end - static_cast<off_t>(written - whole));
+  fail_file(diag::write_error, unit_, files_.path(unit_));
+}
+
+bool ResultWriter::cut_at(off_t end) const {
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    const off_t end = ::lseek(fd, 0, SEEK_CUR);
-    if (end < 0 || ::ftruncate(fd, end) != 0) fail_file(diag::write_error, unit_, files_.path(unit_));
-  }
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  return end >= 0 && ::ftruncate(fd_, end) == 0;
 }
 
 }  // namespace zorvik

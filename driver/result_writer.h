@@ -1,12 +1,16 @@
-// Writes the lines of one result file. The file was opened without being cut;
-// the writer cuts it right after the last line it has written, so a complete
-// write leaves exactly the new lines and a failed one the lines written so
-// far. A file that could only be opened for reading gives diagnostic 47 at the
-// first write, any refused write 38.
+// Writes the lines of one result file, all of one length. The file was opened
+// without being cut; the writer overwrites it from its start and, when it
+// finishes, cuts it right after the last line, so a complete write leaves
+// exactly the new lines. A refused write (a full disk) cuts the file back to
+// the end of the last whole line that reached it, so the file holds the lines
+// written so far, and gives diagnostic 38; a file that could only be opened
+// for reading gives 47 at the first write.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include <sys/types.h>
+
+#include <cstddef>
+#include <memory>
 
 namespace zorvik {
 
@@ -14,22 +18,30 @@ class FileTable;
 
 class ResultWriter {
  public:
-  ResultWriter(FileTable& files, int unit);
+  // Lines of line_length characters, each followed by a line feed.
+  ResultWriter(FileTable& files, int unit, std::size_t line_length);
   ResultWriter(const ResultWriter&) = delete;
   ResultWriter& operator=(const ResultWriter&) = delete;
 
-  // Room for n more characters of the current line; fill all n.
-  char* append(std::size_t n);
-  void end_line();
+  // Room for the next line; fill all line_length characters.
+  char* next_line();
   // Writes out what is buffered and cuts the file after it.
   void finish();
 
  private:
   void flush();
+  [[noreturn]] void fail_keeping_whole_lines(std::size_t written);
+  // Cuts a regular file at `end`; other files (a device, a pipe) have no end.
+  bool cut_at(off_t end) const;
 
   FileTable& files_;
   int unit_;
-  std::string buffer_;
+  int fd_;
+  std::size_t line_length_;
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t used_ = 0;  // always whole lines
+  bool written_ = false;
 };
 
 }  // namespace zorvik

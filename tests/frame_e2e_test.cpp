@@ -126,8 +126,10 @@ TEST(RunFrame, ReadOnlyResultFileEndsTheWritingThereAfterTheEarlierFiles) {
 }
 
 // Pins a refused write (a full disk) being reported as a failure, with the
-// earlier result files complete and the later ones as they were.
-TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteError) {
+// earlier result files complete, the later ones as they were, and the failing
+// one cut back to its last whole line: no part of a line, and none of the old
+// text of a longer file, after the lines written so far.
+TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteErrorThatLeavesWholeLines) {
   const WorkDir reference;
   reference.copy_example();
   expect_complete(reference.run());
@@ -136,7 +138,8 @@ TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteError) {
   dir.copy_example();
   for (const std::string_view name : kResultFiles) dir.write(name, "old " + std::string(name) + "\n");
   // t.dat to max_tau.dat fit; out_a.dat (1560 lines of 103 bytes) does not.
-  constexpr long kLimit = 50000;
+  constexpr std::size_t kLimit = 50000;
+  dir.write("out_a.dat", std::string(kLimit + 20000, 'x') + "\n");
   const RunResult r = dir.run({.file_size_limit = kLimit});
 
   expect_file_failure(r, dir, 38, "error during write", 38, "out_a.dat");
@@ -149,9 +152,12 @@ TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteError) {
       EXPECT_EQ(dir.read(name), "old " + std::string(name) + "\n") << name;
     }
   }
+  const std::string complete = reference.read("out_a.dat");
+  const std::size_t line = complete.find('\n') + 1;
+  const std::size_t whole_lines = kLimit / line * line;
   const std::string partial = dir.read("out_a.dat");
-  EXPECT_EQ(partial.size(), static_cast<std::size_t>(kLimit));
-  EXPECT_EQ(partial, reference.read("out_a.dat").substr(0, partial.size()));
+  EXPECT_EQ(partial.size(), whole_lines);
+  EXPECT_TRUE(partial == complete.substr(0, whole_lines)) << "not the first lines of the complete run";
 }
 
 TEST(RunFrame, UnwritableDirectoryWithAMissingInputStopsAtThatOpen) {

@@ -90,7 +90,7 @@ struct Rig {
     settings.M_SUB = drive.M_SUB;
     settings.BASE_TYPE = drive.BASE_TYPE;
     settings.NL = static_cast<std::int32_t>(layers.size());
-    settings.NT = static_cast<std::int32_t>(records.OUT_A.extent1());
+    settings.NT = static_cast<std::int32_t>(records.OUT_A.extent2());
     time_base.DT = drive.DT;
     time_base.NTT = static_cast<std::int32_t>(drive.A_IN.size());
     time_base.A_IN = Array1<double>(time_base.NTT);
@@ -416,18 +416,18 @@ TEST(Recording, FirstStepAndEveryMSubThAfterFillRowsInOrder) {
     const std::int32_t b = part.base();
     for (std::int32_t j = 1; j <= NL + 1; ++j) {
       const std::int32_t n = c.NODE_INDEX(j);
-      EXPECT_EQ(full.records.OUT_A(row, j), part.state.A_NT(n)) << "row " << row << ", node " << n;
-      EXPECT_EQ(full.records.OUT_V(row, j), part.state.V_NT(n) - part.state.V_NT(b));
-      EXPECT_EQ(full.records.OUT_D(row, j), part.state.D_2(n) - part.state.D_2(b));
+      EXPECT_EQ(full.records.OUT_A(j, row), part.state.A_NT(n)) << "row " << row << ", node " << n;
+      EXPECT_EQ(full.records.OUT_V(j, row), part.state.V_NT(n) - part.state.V_NT(b));
+      EXPECT_EQ(full.records.OUT_D(j, row), part.state.D_2(n) - part.state.D_2(b));
     }
     for (std::int32_t j = 1; j <= NL; ++j) {
       const std::int32_t m = c.LAYER_INDEX(j);
-      EXPECT_EQ(full.records.OUT_GAMMA(row, j), part.state.GAMMA_1(m)) << "row " << row;
-      EXPECT_EQ(full.records.OUT_TAU(row, j), part.state.TAU_1(m)) << "row " << row;
+      EXPECT_EQ(full.records.OUT_GAMMA(j, row), part.state.GAMMA_1(m)) << "row " << row;
+      EXPECT_EQ(full.records.OUT_TAU(j, row), part.state.TAU_1(m)) << "row " << row;
     }
     // The base relative to itself.
-    EXPECT_EQ(bits(full.records.OUT_V(row, NL + 1)), 0U);
-    EXPECT_EQ(bits(full.records.OUT_D(row, NL + 1)), 0U);
+    EXPECT_EQ(bits(full.records.OUT_V(NL + 1, row)), 0U);
+    EXPECT_EQ(bits(full.records.OUT_D(NL + 1, row)), 0U);
   }
   EXPECT_EQ(bits(full.records.MAX_V(NL + 1)) | bits(full.records.MAX_D(NL + 1)), 0U);
   EXPECT_GT(full.records.MAX_D(1), 0.0);
@@ -447,7 +447,7 @@ TEST(Recording, PeakIgnoresNaNAndStaysAtInfinity) {
     record_step(r, s, column, 1);
     const auto row = static_cast<std::int32_t>(i + 1);
     EXPECT_EQ(r.IREC, row);
-    EXPECT_EQ(bits(r.OUT_TAU(row, 1)), bits(stress[i])) << "row " << row;
+    EXPECT_EQ(bits(r.OUT_TAU(1, row)), bits(stress[i])) << "row " << row;
     EXPECT_EQ(r.MAX_TAU(1), peak[i]) << "row " << row;
   }
   EXPECT_EQ(bits(r.MAX_GAMMA(1)), 0U);
