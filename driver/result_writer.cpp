@@ -31,16 +31,12 @@ char* ResultWriter::next_line() {
   return line;
 }
 
-void ResultWriter::finish() {
-  flush();
-  if (written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) fail_file(diag::write_error, unit_, files_.path(unit_));
-}
+void ResultWriter::finish() { flush(); }
 
 void ResultWriter::flush() {
   if (used_ == 0) return;
   if (files_.read_only(unit_)) fail_file(diag::write_readonly, unit_, files_.path(unit_));
   files_.mark_written(unit_);
-  written_ = true;
   std::size_t done = 0;
   while (done < used_) {
     const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
@@ -49,6 +45,11 @@ void ResultWriter::flush() {
     done += static_cast<std::size_t>(n);
   }
   used_ = 0;
+  // Cut an old, longer file right after the first lines of this run, once:
+  // from then on the file only grows, so whenever the run stops it holds
+  // nothing but this run's lines.
+  if (!written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) fail_file(diag::write_error, unit_, files_.path(unit_));
+  written_ = true;
 }
 
 void ResultWriter::fail_keeping_whole_lines(std::size_t written) {

@@ -1,7 +1,7 @@
 // Writes the lines of one result file, all of one length. The file was opened
-// without being cut; the writer overwrites it from its start and, when it
-// finishes, cuts it right after the last line, so a complete write leaves
-// exactly the new lines. A refused write (a full disk) cuts the file back to
+// without being cut; the writer overwrites it from its start and cuts it
+// right after the first buffer of lines, so that an old, longer file never
+// shows its tail after this run's lines, even when the run is killed. A refused write (a full disk) cuts the file back to
 // the end of the last whole line that reached it, so the file holds the lines
 // written so far, and gives diagnostic 38; a file that could only be opened
 // for reading gives 47 at the first write.
@@ -25,7 +25,7 @@ class ResultWriter {
 
   // Room for the next line; fill all line_length characters.
   char* next_line();
-  // Writes out what is buffered and cuts the file after it.
+  // Writes out what is buffered.
   void finish();
 
  private:
