@@ -6,7 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/tools/setup.sh"
 zorvik_require_packages cmake make g++
 
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DZORVIK_BUILD_TESTS=OFF
+cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
 cmake --build "$root/build" -j"$(nproc)" --target zorvik
 
 run="$root/build/example-run"
