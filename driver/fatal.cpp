@@ -44,6 +44,10 @@ const char* message_text(int number) {
 FatalError::FatalError(int number, std::string text)
     : number_(number), text_(std::move(text)), call_chain_(current_call_chain()) {}
 
+void FatalError::locate(std::string_view where) {
+  call_chain_.insert(0, "  " + std::string(where) + "\n");
+}
+
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): as every diagnostic reads
 std::string file_message(int number, int unit, std::string_view path,
                          std::string_view detail) {

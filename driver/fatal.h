@@ -39,6 +39,9 @@ class FatalError : public std::exception {
   // The call chain at the moment of the failure, innermost first, one
   // stage per line.
   const std::string& call_chain() const noexcept { return call_chain_; }
+  // Names where within its stage the failure happened (a line of an input
+  // file, say), as the innermost entry of the call chain.
+  void locate(std::string_view where);
   const char* what() const noexcept override { return text_.c_str(); }
 
  private:

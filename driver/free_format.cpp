@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cmath>
@@ -108,15 +109,76 @@ bool to_int32(const char* s, std::size_t n, std::int32_t& value) {
   return true;
 }
 
+constexpr std::size_t kShownTokenBytes = 40;
+
+// A token for a diagnostic: printable ASCII as it stands, every other byte,
+// the quote and the backslash as \xHH, clipped after kShownTokenBytes bytes.
+std::string shown(const std::string& token) {
+  std::string text = "\"";
+  for (std::size_t i = 0; i < token.size() && i < kShownTokenBytes; ++i) {
+    const auto c = static_cast<unsigned char>(token[i]);
+    if (c > ' ' && c < 0x7f && c != '"' && c != '\\') {
+      text += static_cast<char>(c);
+    } else {
+      constexpr const char* kHex = "0123456789ABCDEF";
+      text += "\\x";
+      text += kHex[c >> 4U];
+      text += kHex[c & 0xFU];
+    }
+  }
+  text += '"';
+  if (token.size() > kShownTokenBytes) text += "...";
+  return text;
+}
+
+// The line feeds among the first `end` bytes of the file, and the last of
+// those bytes, read again from the file's start without moving its offset;
+// nothing when the file cannot be read again (a pipe, a failing device).
+struct LineFeeds {
+  std::uint64_t count = 0;
+  char last = '\n';
+};
+
+std::optional<LineFeeds> line_feeds_before(int fd, std::uint64_t end) {
+  LineFeeds feeds;
+  std::array<char, 1U << 16U> chunk{};
+  for (std::uint64_t at = 0; at < end;) {
+    const std::uint64_t want = std::min<std::uint64_t>(chunk.size(), end - at);
+    const ssize_t got = ::pread(fd, chunk.data(), want, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return std::nullopt;
+    const auto n = static_cast<std::size_t>(got);
+    feeds.count += static_cast<std::uint64_t>(std::count(chunk.data(), chunk.data() + n, '\n'));
+    feeds.last = chunk[n - 1];
+    at += n;
+  }
+  return feeds;
+}
+
 }  // namespace
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): fixed interface
 FreeFormatReader::FreeFormatReader(int fd, int unit, std::string path)
-    : fd_(fd),
-      unit_(unit),
-      path_(std::move(path)),
-      buffer_(new char[kChunkSize]) {
+    : fd_(fd), unit_(unit), path_(std::move(path)), buffer_(new char[kChunkSize]) {
   token_.reserve(64);
+}
+
+FreeFormatReader::FreeFormatReader(int fd) : fd_(fd), pread_(true), buffer_(new char[kChunkSize]) {}
+
+std::optional<std::string> FreeFormatReader::value_as_written(int fd, const ItemPlace& place) {
+  try {
+    FreeFormatReader in(fd);
+    for (std::int64_t s = 1; s < place.statement; ++s) {
+      in.begin_statement();
+      for (std::int64_t k = 1; k <= place.statement_size; ++k) in.next_value("", 0);
+      in.end_statement();
+    }
+    in.begin_statement();
+    for (std::int64_t k = 1; k <= place.item; ++k) in.next_value("", 0);
+    return in.token_.substr(in.value_begin_);
+  } catch (const FatalError&) {
+    return std::nullopt;  // the file no longer holds what was read from it
+  }
 }
 
 void FreeFormatReader::begin_statement() {
@@ -125,58 +187,32 @@ void FreeFormatReader::begin_statement() {
     skip_line_pending_ = false;
   }
   value_before_ = false;
-  slash_seen_ = false;
   repeats_left_ = 0;
-  missing_ = false;
 }
 
 double FreeFormatReader::real(const char* name, std::int64_t index) {
-  if (!next_value()) {
-    note_missing(name, index);
-    return 0.0;
-  }
+  next_value(name, index);
   return token_real();
 }
 
 std::int32_t FreeFormatReader::integer(const char* name, std::int64_t index) {
-  if (!next_value()) {
-    note_missing(name, index);
-    return 0;
-  }
+  next_value(name, index);
   return token_integer();
 }
 
-void FreeFormatReader::end_statement() {
-  if (missing_) {
-    std::string detail = "no value for ";
-    detail += missing_name_;
-    if (missing_index_ > 0) {
-      detail += '(';
-      detail += std::to_string(missing_index_);
-      detail += ')';
-    }
-    fail_file(diag::missing_value, unit_, path_, detail);
-  }
-  skip_line_pending_ = true;
-}
+void FreeFormatReader::end_statement() { skip_line_pending_ = true; }
 
-void FreeFormatReader::note_missing(const char* name, std::int64_t index) {
-  if (missing_) return;
-  missing_ = true;
-  missing_name_ = name;
-  missing_index_ = index;
-}
-
-// Finds the next item's value: true with the value text in the current token,
-// false when the item gets none (slash, empty value, empty repeat).
-bool FreeFormatReader::next_value() {
-  if (slash_seen_) return false;
+// Finds the value of the item `name`(`index`) and leaves its text in the
+// current token; an item that gets none ends the run there.
+void FreeFormatReader::next_value(const char* name, std::int64_t index) {
+  item_name_ = name;
+  item_index_ = index;
   if (repeats_left_ > 0) {
     --repeats_left_;
-    return !repeat_empty_;
+    return;
   }
   for (;;) {
-    if (pos_ == end_ && !refill()) stop(diag::end_of_file);
+    if (pos_ == end_ && !refill()) stop_at_end();
     const CharKind kind = kind_of(buffer_[pos_]);
     if (kind == CharKind::token) break;
     if (kind == CharKind::carriage_return) {
@@ -185,24 +221,19 @@ bool FreeFormatReader::next_value() {
     } else if (kind == CharKind::blank) {
       ++pos_;
     } else if (kind == CharKind::comma) {
-      ++pos_;
       // The first comma after a value separates; any other gives an empty value.
-      if (!value_before_) return false;
+      if (!value_before_) stop_without_value(origin_ + pos_, "an empty value between commas");
       value_before_ = false;
-    } else {
       ++pos_;
-      slash_seen_ = true;
-      return false;
+    } else {
+      stop_without_value(origin_ + pos_, "a slash ended the read");
     }
   }
+  token_offset_ = origin_ + pos_;
   read_token();
   value_before_ = true;
   classify_token();
-  if (repeats_left_ > 0) {
-    --repeats_left_;
-    return !repeat_empty_;
-  }
-  return true;
+  if (repeats_left_ > 0) --repeats_left_;
 }
 
 // Reads the token at the cursor, a maximal run of token characters, into
@@ -229,30 +260,30 @@ void FreeFormatReader::classify_token() {
   const void* star = std::memchr(text, '*', size);
   value_begin_ = 0;
   repeats_left_ = 0;
-  repeat_empty_ = false;
   if (star != nullptr) {
     const auto count_size = static_cast<std::size_t>(static_cast<const char*>(star) - text);
     repeats_left_ = repeat_count(text, count_size);
-    if (repeats_left_ == 0) stop(diag::syntax_error);
+    if (repeats_left_ == 0) stop_at_token(diag::syntax_error);
     value_begin_ = count_size + 1;
-    repeat_empty_ = value_begin_ == size;
-    if (repeat_empty_) return;
+    if (value_begin_ == size) stop_without_value(token_offset_, "an empty repeat");
   }
   const Shape shape = shape_of(text + value_begin_, size - value_begin_);
-  if (shape == Shape::malformed) stop(diag::syntax_error);
+  if (shape == Shape::malformed) stop_at_token(diag::syntax_error);
   value_integral_ = shape == Shape::integral;
 }
 
 // The correctly rounded double of the value text. The C locale is in force
-// all run, so strtod takes '.' as the decimal point.
+// all run, so strtod takes '.' as the decimal point; it knows E alone as an
+// exponent letter, so a D or Q stands in as e while it converts.
 double FreeFormatReader::token_real() {
   char* const text = token_.data() + value_begin_;
-  for (char* c = text; *c != '\0'; ++c) {
-    if (*c == 'D' || *c == 'd' || *c == 'Q' || *c == 'q') *c = 'e';
-  }
+  char* const letter = std::strpbrk(text, "DdQq");
+  const char written = letter != nullptr ? *letter : '\0';
+  if (letter != nullptr) *letter = 'e';
   const double value = std::strtod(text, nullptr);
+  if (letter != nullptr) *letter = written;
   // The grammar admits no spelling of infinity: an infinite result overflowed.
-  if (std::isinf(value)) stop(diag::conversion_error);
+  if (std::isinf(value)) stop_at_token(diag::conversion_error);
   return value;
 }
 
@@ -260,13 +291,14 @@ std::int32_t FreeFormatReader::token_integer() {
   std::int32_t value = 0;
   if (!value_integral_ ||
       !to_int32(token_.data() + value_begin_, token_.size() - value_begin_, value)) {
-    stop(diag::conversion_error);
+    stop_at_token(diag::conversion_error);
   }
   return value;
 }
 
 // Reads the next chunk into the emptied buffer; false at end of file.
 bool FreeFormatReader::refill() {
+  origin_ += end_;
   pos_ = 0;
   end_ = read_into(0);
   return end_ > 0;
@@ -277,6 +309,7 @@ bool FreeFormatReader::refill() {
 // when the file ends after the cursor's byte.
 bool FreeFormatReader::ensure_two_bytes() {
   if (end_ - pos_ >= 2) return true;
+  origin_ += pos_;
   buffer_[0] = buffer_[pos_];
   pos_ = 0;
   end_ = 1 + read_into(1);
@@ -288,9 +321,10 @@ bool FreeFormatReader::ensure_two_bytes() {
 std::size_t FreeFormatReader::read_into(std::size_t offset) {
   ssize_t got = 0;
   do {
-    got = ::read(fd_, buffer_.get() + offset, kChunkSize - offset);
+    got = pread_ ? ::pread(fd_, buffer_.get() + offset, kChunkSize - offset, static_cast<off_t>(origin_ + offset))
+                 : ::read(fd_, buffer_.get() + offset, kChunkSize - offset);
   } while (got < 0 && errno == EINTR);
-  if (got < 0) stop(diag::read_error);
+  if (got < 0) stop(diag::read_error, "reading " + item());
   return static_cast<std::size_t>(got);
 }
 
@@ -315,6 +349,47 @@ void FreeFormatReader::skip_line() {
   }
 }
 
-void FreeFormatReader::stop(int number) const { fail_file(number, unit_, path_); }
+// "T(3)" or "FMAX".
+std::string FreeFormatReader::item() const {
+  std::string text = item_name_;
+  if (item_index_ > 0) {
+    text += '(';
+    text += std::to_string(item_index_);
+    text += ')';
+  }
+  return text;
+}
+
+void FreeFormatReader::stop(int number, const std::string& where) const {
+  FatalError error(number, file_message(number, unit_, path_));
+  error.locate(where);
+  throw error;
+}
+
+void FreeFormatReader::stop_at_token(int number) const {
+  const std::optional<LineFeeds> before = line_feeds_before(fd_, token_offset_);
+  std::string where = "reading " + item();
+  if (before) where += " at line " + std::to_string(before->count + 1);
+  stop(number, where + ": token " + shown(token_));
+}
+
+void FreeFormatReader::stop_at_end() const {
+  const std::optional<LineFeeds> feeds = line_feeds_before(fd_, origin_ + end_);
+  std::string where = "reading " + item() + ": end of file";
+  if (feeds) {
+    const std::uint64_t lines = feeds->count + (feeds->last == '\n' ? 0 : 1);
+    where += " after line " + std::to_string(lines);
+  }
+  stop(diag::end_of_file, where);
+}
+
+void FreeFormatReader::stop_without_value(std::uint64_t offset, const char* cause) const {
+  const std::optional<LineFeeds> before = line_feeds_before(fd_, offset);
+  std::string where = "reading " + item();
+  if (before) where += " at line " + std::to_string(before->count + 1);
+  FatalError error(diag::missing_value, file_message(diag::missing_value, unit_, path_, "no value for " + item()));
+  error.locate(where + ": " + cause);
+  throw error;
+}
 
 }  // namespace zorvik

@@ -2,25 +2,36 @@
 // commas or line ends, taken one read statement at a time. A read statement
 // starts on a line of its own and takes values from as many lines as it
 // needs; when it is complete, the rest of the line that held its last value
-// is skipped. Also accepted: repeat counts (3*0.5, or 3* for three empty
-// values), a slash that ends the statement, and empty values between commas;
-// a statement that leaves an item without a value is refused.
+// is skipped. Also accepted: repeat counts (3*0.5), and a slash that ends the
+// statement; an item left without a value (after a slash, between two commas,
+// or fed by an empty repeat such as 3*) is refused at once.
 //
 // Diagnostics: end of file before the statement is complete (24), a token
 // that is not a number (59), a number that does not fit its item (64), a
 // failing read(2) (39), an item left without a value (71, naming the item).
+// The call chain of each names the item being read and the line of the file
+// where the reading failed, with the offending token as written for 59 and 64.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace zorvik {
 
-// Reads one open input file sequentially by the free-format rules; one object
-// per file. The file is read lazily, one chunk at a time, never further than
-// the statements need (plus the chunk in hand).
+// Where an item stands in its file: item `item` (from 1) of read statement
+// `statement`, after statement - 1 statements of `statement_size` items each.
+struct ItemPlace {
+  std::int64_t item = 1;
+  std::int64_t statement = 1;
+  std::int64_t statement_size = 0;
+};
+
+// Reads one open input file sequentially, from its beginning, by the
+// free-format rules; one object per file. The file is read lazily, one chunk
+// at a time, never further than the statements need (plus the chunk in hand).
 class FreeFormatReader {
  public:
   static constexpr std::size_t kChunkSize = std::size_t{64} * 1024;
@@ -28,21 +39,26 @@ class FreeFormatReader {
   // Does not own or close fd; path is absolute, for diagnostics.
   FreeFormatReader(int fd, int unit, std::string path);
 
+  // The value text of an item as the file holds it (the part after the
+  // asterisk of a repeat), found by reading the file again from its start
+  // without moving its offset; nothing when it cannot be read again.
+  static std::optional<std::string> value_as_written(int fd, const ItemPlace& place);
+
   // A read statement starts at the start of the next line not yet touched.
   void begin_statement();
   // The next item of the statement. name and index (when > 0) name the item
-  // in the missing-value diagnostic: "T(3)" or "FMAX". An item that gets no
-  // value returns 0 and makes end_statement refuse the statement.
+  // in diagnostics: "T(3)" or "FMAX".
   double real(const char* name, std::int64_t index = 0);
   std::int32_t integer(const char* name, std::int64_t index = 0);
-  // Completes the statement: refuses it when an item got no value; otherwise
-  // the rest of the line that held the last value is skipped unread by the
-  // next begin_statement.
+  // Completes the statement: the rest of the line that held the last value
+  // is skipped unread by the next begin_statement.
   void end_statement();
 
  private:
-  bool next_value();
-  void note_missing(const char* name, std::int64_t index);
+  // Reads the file from its start with pread(2), leaving its offset alone.
+  explicit FreeFormatReader(int fd);
+
+  void next_value(const char* name, std::int64_t index);
   void read_token();
   void classify_token();
   double token_real();
@@ -54,30 +70,36 @@ class FreeFormatReader {
   bool blank_at_cursor();
   void skip_line();
 
-  [[noreturn]] void stop(int number) const;
+  std::string item() const;
+  [[noreturn]] void stop(int number, const std::string& where) const;
+  [[noreturn]] void stop_at_token(int number) const;
+  [[noreturn]] void stop_at_end() const;
+  [[noreturn]] void stop_without_value(std::uint64_t offset, const char* cause) const;
 
   int fd_;
-  int unit_;
+  int unit_ = 0;
   std::string path_;
+  bool pread_ = false;  // reads with pread(2), leaving the file offset alone
   std::unique_ptr<char[]> buffer_;
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  std::uint64_t origin_ = 0;  // offset in the file of buffer_[0]
 
-  // The current token, and where in it the value text starts (after the
-  // asterisk of a repeat count).
+  // The item being read, for diagnostics.
+  const char* item_name_ = "";
+  std::int64_t item_index_ = 0;
+
+  // The current token, its offset in the file, and where in it the value text
+  // starts (after the asterisk of a repeat).
   std::string token_;
+  std::uint64_t token_offset_ = 0;
   std::size_t value_begin_ = 0;
   bool value_integral_ = false;
 
   // Statement state.
   bool skip_line_pending_ = false;
-  bool value_before_ = false;   // a value ended and no comma has followed it yet
-  bool slash_seen_ = false;
+  bool value_before_ = false;  // a value ended and no comma has followed it yet
   std::int64_t repeats_left_ = 0;
-  bool repeat_empty_ = false;
-  const char* missing_name_ = nullptr;
-  std::int64_t missing_index_ = 0;
-  bool missing_ = false;
 };
 
 }  // namespace zorvik

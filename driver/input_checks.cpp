@@ -8,6 +8,7 @@
 
 #include "fatal.h"
 #include "file_table.h"
+#include "free_format.h"
 #include "relaxation_damping.h"
 
 namespace zorvik {
@@ -17,12 +18,15 @@ constexpr int kControl = 21;
 constexpr int kIncident = 22;
 constexpr int kProfile = 23;
 constexpr int kTabk = 26;
+// Items of a row of "profile.dat": thickness, velocity, damping ratio,
+// density, material number.
+constexpr std::int64_t kProfileRow = 5;
 
 [[noreturn]] void refuse(const FileTable& files, int unit, const std::string& what) {
   fail_file(diag::invalid_input, unit, files.path(unit), what);
 }
 
-// The shortest text that reads back as v, as the user would have written it.
+// The shortest text that reads back as v.
 std::string number(double v) {
   char text[32];
   for (int digits = 1; digits <= 17; ++digits) {
@@ -32,28 +36,48 @@ std::string number(double v) {
   return text;
 }
 
+// An item's value as the user wrote it, read again from its file; `read`
+// when the file cannot be read again.
+std::string written(const FileTable& files, int unit, const ItemPlace& place, const std::string& read) {
+  return FreeFormatReader::value_as_written(files.fd(unit), place).value_or(read);
+}
+std::string written(const FileTable& files, int unit, const ItemPlace& place, double read) {
+  return FreeFormatReader::value_as_written(files.fd(unit), place).value_or(number(read));
+}
+
+// Item `column` (from 1) of row `row` of a file read as one statement of
+// rows of `width` items.
+ItemPlace in_row(std::int64_t row, std::int64_t width, std::int64_t column) {
+  return {(row - 1) * width + column};
+}
+
 bool positive(double v) { return std::isfinite(v) && v > 0.0; }
 
-void require_at_least(const FileTable& files, const char* name, std::int32_t value,
+// The control value `name`, item `item` of the file, must be at least `least`.
+void require_at_least(const FileTable& files, const char* name, std::int64_t item, std::int32_t value,
                       std::int32_t least) {
   if (value < least) {
     refuse(files, kControl,
-           std::string(name) + " = " + std::to_string(value) + " is below " + std::to_string(least));
+           std::string(name) + " = " + written(files, kControl, {item}, std::to_string(value)) + " is below " +
+               std::to_string(least));
   }
 }
 
 }  // namespace
 
 void check_control(const RunSettings& s, const FileTable& files) {
-  if (!positive(s.FMAX)) refuse(files, kControl, "FMAX = " + number(s.FMAX) + " is not above 0");
-  require_at_least(files, "NPW", s.NPW, 1);
-  require_at_least(files, "M_SUB", s.M_SUB, 1);
-  if (s.BASE_TYPE < 1 || s.BASE_TYPE > 3) {
-    refuse(files, kControl, "BASE_TYPE = " + std::to_string(s.BASE_TYPE) + " is not 1, 2 or 3");
+  if (!positive(s.FMAX)) {
+    refuse(files, kControl, "FMAX = " + written(files, kControl, {1}, s.FMAX) + " is not above 0");
   }
-  require_at_least(files, "NL", s.NL, 1);
-  require_at_least(files, "NT", s.NT, 2);
-  require_at_least(files, "NMAT", s.NMAT, 1);
+  require_at_least(files, "NPW", 2, s.NPW, 1);
+  require_at_least(files, "M_SUB", 3, s.M_SUB, 1);
+  if (s.BASE_TYPE < 1 || s.BASE_TYPE > 3) {
+    refuse(files, kControl,
+           "BASE_TYPE = " + written(files, kControl, {4}, std::to_string(s.BASE_TYPE)) + " is not 1, 2 or 3");
+  }
+  require_at_least(files, "NL", 5, s.NL, 1);
+  require_at_least(files, "NT", 6, s.NT, 2);
+  require_at_least(files, "NMAT", 7, s.NMAT, 1);
   const std::int64_t steps = (std::int64_t{s.NT} - 1) * s.M_SUB + 1;
   if (steps > std::numeric_limits<std::int32_t>::max()) {
     refuse(files, kControl,
@@ -64,34 +88,43 @@ void check_control(const RunSettings& s, const FileTable& files) {
 void check_incident(const IncidentRecord& r, const FileTable& files) {
   if (!(r.T(2) > r.T(1))) {
     refuse(files, kIncident,
-           "T(2) = " + number(r.T(2)) + " is not greater than T(1) = " + number(r.T(1)));
+           "T(2) = " + written(files, kIncident, {3}, r.T(2)) + " is not greater than T(1) = " +
+               written(files, kIncident, {1}, r.T(1)));
   }
 }
 
 void check_profile(const Profile& p, const RunSettings& s, const FileTable& files) {
+  const auto value = [&](std::int64_t j, std::int64_t column, double read) {
+    return written(files, kProfile, in_row(j, kProfileRow, column), read);
+  };
   for (std::int64_t j = 1; j <= s.NL; ++j) {
     const auto refuse_layer = [&](const std::string& what) {
       refuse(files, kProfile, "layer " + std::to_string(j) + ": " + what);
     };
-    if (!positive(p.H(j))) refuse_layer("thickness " + number(p.H(j)) + " is not above 0");
-    if (!positive(p.V(j))) refuse_layer("velocity " + number(p.V(j)) + " is not above 0");
-    if (!positive(p.X(j))) refuse_layer("damping ratio " + number(p.X(j)) + " is not above 0");
+    if (!positive(p.H(j))) refuse_layer("thickness " + value(j, 1, p.H(j)) + " is not above 0");
+    if (!positive(p.V(j))) refuse_layer("velocity " + value(j, 2, p.V(j)) + " is not above 0");
+    if (!positive(p.X(j))) refuse_layer("damping ratio " + value(j, 3, p.X(j)) + " is not above 0");
     if (!(p.X(j) < 0.5)) {
-      refuse_layer("damping ratio " + number(p.X(j)) +
+      refuse_layer("damping ratio " + value(j, 3, p.X(j)) +
                    " is not below 0.5: damping ratios are fractions (0.03 for 3 %)");
     }
     if (!positive(p.R(j))) {
-      refuse_layer("density " + number(p.R(j) / 1000.0) + " x 1000 is not a positive finite value");
+      refuse_layer("density " + value(j, 4, p.R(j) / 1000.0) + " x 1000 is not a positive finite value");
     }
     if (p.MA(j) < 1 || p.MA(j) > s.NMAT) {
-      refuse_layer("material number " + std::to_string(p.MA(j)) + " is outside 1.." +
-                   std::to_string(s.NMAT));
+      refuse_layer("material number " +
+                   written(files, kProfile, in_row(j, kProfileRow, 5), std::to_string(p.MA(j))) +
+                   " is outside 1.." + std::to_string(s.NMAT));
     }
   }
   if (s.BASE_TYPE == 1) {
-    if (!(p.VS_B > 0.0)) refuse(files, kProfile, "half-space: velocity " + number(p.VS_B) + " is not above 0");
+    const std::int64_t half_space = std::int64_t{s.NL} + 1;
+    if (!(p.VS_B > 0.0)) {
+      refuse(files, kProfile, "half-space: velocity " + value(half_space, 2, p.VS_B) + " is not above 0");
+    }
     if (!(p.RHO_B > 0.0)) {
-      refuse(files, kProfile, "half-space: density " + number(p.RHO_B / 1000.0) + " is not above 0");
+      refuse(files, kProfile,
+             "half-space: density " + value(half_space, 4, p.RHO_B / 1000.0) + " is not above 0");
     }
   }
 }
@@ -99,8 +132,10 @@ void check_profile(const Profile& p, const RunSettings& s, const FileTable& file
 void check_tabk(const RelaxationTable& t, const FileTable& files) {
   for (std::size_t k = 0; k < kMechanisms; ++k) {
     if (!(std::isfinite(t.T_K[k]) && t.T_K[k] >= 0.0)) {
+      const auto mechanism = static_cast<std::int64_t>(k) + 1;
       refuse(files, kTabk,
-             "mechanism " + std::to_string(k + 1) + ": relaxation time " + number(t.T_K[k]) + " is negative");
+             "mechanism " + std::to_string(mechanism) + ": relaxation time " +
+                 written(files, kTabk, in_row(mechanism, 3, 1), t.T_K[k]) + " is negative");
     }
   }
 }
@@ -114,7 +149,8 @@ void check_damping_weights(const DampingWeights& w, const Profile& p, std::int32
       char sum[32];
       std::snprintf(sum, sizeof sum, "%.3g", S);
       refuse(files, kTabk,
-             "layer " + std::to_string(j) + " with damping ratio " + number(p.X(j)) +
+             "layer " + std::to_string(j) + " with damping ratio " +
+                 written(files, kProfile, in_row(j, kProfileRow, 3), p.X(j)) +
                  ": the weights (A_K x CHI + B_K) x CHI of the eight mechanisms sum to " + sum +
                  "; a sum of 2 or more, or below 0, makes the column diverge");
     }
@@ -123,8 +159,6 @@ void check_damping_weights(const DampingWeights& w, const Profile& p, std::int32
 
 void check_parameter_table(const Array2<double>& PARA_HY, const Profile& p, std::int32_t NL,
                            const FileTable& files, int unit) {
-  static constexpr std::array<const char*, kParameters> kNames{
-      "gamma_t", "a", "gamma_ref", "beta", "s", "gmax", "mu", "tmax", "d"};
   // gamma_t, a, gamma_ref, gmax and tmax must be above 0, d at least 0:
   // otherwise the backbone gives a not-a-number stress at every strain.
   static constexpr std::array<bool, kParameters> kMustBePositive{true, true,  true, false, false,
@@ -143,9 +177,10 @@ void check_parameter_table(const Array2<double>& PARA_HY, const Profile& p, std:
         fault = " is below 0";
       }
       if (fault != nullptr) {
+        const auto row = static_cast<std::int64_t>(q) + 1;
         refuse(files, unit,
-               "material " + std::to_string(m) + " (layer " + std::to_string(j) + "): " + kNames[q] +
-                   " = " + number(v) + fault);
+               "material " + std::to_string(m) + " (layer " + std::to_string(j) + "): " + kParameterNames[q] + " = " +
+                   written(files, unit, {m, row, PARA_HY.extent2()}, v) + fault);
       }
     }
   }

@@ -75,9 +75,11 @@ RelaxationTable read_tabk(FreeFormatReader& in) {
 }
 
 void read_parameter_table(FreeFormatReader& in, Array2<double>& PARA_HY) {
+  // Row p holds parameter p of materials 1..NMAT.
   for (std::int64_t p = 1; p <= kParameters; ++p) {
     in.begin_statement();
-    for (std::int64_t m = 1; m <= PARA_HY.extent2(); ++m) PARA_HY(p, m) = in.real("PARA_HY", m);
+    const char* name = kParameterNames[static_cast<std::size_t>(p - 1)];
+    for (std::int64_t m = 1; m <= PARA_HY.extent2(); ++m) PARA_HY(p, m) = in.real(name, m);
     in.end_statement();
   }
 }

@@ -14,6 +14,9 @@ class FreeFormatReader;
 
 inline constexpr int kMechanisms = 8;
 inline constexpr int kParameters = 9;
+// The parameters in the order of the rows of "HH_G.dat" and "HH_x.dat".
+inline constexpr std::array<const char*, kParameters> kParameterNames{
+    "gamma_t", "a", "gamma_ref", "beta", "s", "gmax", "mu", "tmax", "d"};
 
 // "control.dat": one read statement, a real and eight integers.
 struct RunSettings {

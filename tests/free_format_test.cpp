@@ -57,6 +57,12 @@ FatalError diagnostic_of(Read read) {
   return {0, ""};
 }
 
+// The innermost entry of a diagnostic's call chain: where the reading failed.
+std::string innermost(const FatalError& error) {
+  const std::string& chain = error.call_chain();
+  return chain.substr(2, chain.find('\n') - 2);
+}
+
 // One read statement of `count` reals named R(1), R(2), ...
 std::vector<double> read_row(FreeFormatReader& in, int count) {
   std::vector<double> row;
@@ -199,20 +205,29 @@ TEST(RepeatCounts, CountMustBeUnsignedDigitsFrom1To2147483647) {
   }
 }
 
-TEST(EmptyValues, CommaSlashAndEmptyRepeatLeaveTheItemNamed) {
-  // Nothing after a slash is read, not even a malformed token.
+TEST(EmptyValues, CommaSlashAndEmptyRepeatAreRefusedAtTheItemAndLine) {
+  // Fault pinned: a null refused only at the end of its statement, after a
+  // later token shifted by it had given a misleading diagnostic.
   const struct {
     const char* content;
     const char* item;
-  } cases[] = {{",2 3", "R(1)"},   {"1,,3", "R(2)"}, {"1,\n,3", "R(2)"}, {"1 , ,3", "R(2)"},
-               {"1/ x y", "R(2)"}, {"1 2*\n", "R(2)"}, {"1,2/", "R(3)"},  {"1 2 3*, 4", "R(3)"}};
+    const char* where;  // innermost entry of the call chain
+  } cases[] = {{",2 3", "R(1)", "at line 1: an empty value between commas"},
+               {"1,,3", "R(2)", "at line 1: an empty value between commas"},
+               {"1,\n,3", "R(2)", "at line 2: an empty value between commas"},
+               {"1 , ,3", "R(2)", "at line 1: an empty value between commas"},
+               {"1,,x", "R(2)", "at line 1: an empty value between commas"},
+               {"1\n\n/ x y", "R(2)", "at line 3: a slash ended the read"},
+               {"1 2*\n", "R(2)", "at line 1: an empty repeat"},
+               {"1,2/", "R(3)", "at line 1: a slash ended the read"},
+               {"1 2 3*, 4", "R(3)", "at line 1: an empty repeat"}};
   for (const auto& c : cases) {
     InputFile file(c.content);
     FreeFormatReader in = file.reader(22);
     const FatalError error = diagnostic_of([&] { read_row(in, 3); });
     EXPECT_EQ(error.number(), diag::missing_value) << c.content;
-    EXPECT_EQ(error.text(),
-              "missing value, unit 22, file " + file.path() + ": no value for " + c.item);
+    EXPECT_EQ(error.text(), "missing value, unit 22, file " + file.path() + ": no value for " + c.item);
+    EXPECT_EQ(innermost(error), "reading " + std::string(c.item) + " " + c.where);
   }
   InputFile unindexed(",50 10 4 1 3 2000 2 0 11\n");
   FreeFormatReader in = unindexed.reader(21);
@@ -224,12 +239,6 @@ TEST(EmptyValues, OneCommaAfterAValueIsOnlyASeparator) {
   InputFile file("1\n,2 ,3,\n4 , 5/\n");
   FreeFormatReader in = file.reader(22);
   EXPECT_EQ(read_row(in, 5), (std::vector<double>{1, 2, 3, 4, 5}));
-}
-
-TEST(EmptyValues, ABadTokenLaterInTheStatementIsReportedFirst) {
-  // The statement is refused for its empty item only once it is complete.
-  EXPECT_EQ(row_diagnostic("1,,x", 3), diag::syntax_error);
-  EXPECT_EQ(row_diagnostic("1,,", 3), diag::end_of_file);
 }
 
 TEST(RealItems, EveryFormReadsAsTheCorrectlyRoundedDouble) {
@@ -345,6 +354,34 @@ TEST(LargeFile, TwoHundredThousandLinesReadExactly) {
     mismatches += values[2 * k] != sample * 0.005 || values[2 * k + 1] != std::sin(sample * 0.01);
   }
   EXPECT_EQ(mismatches, 0);
+}
+
+TEST(Positions, FailureNamesItemLineAndTokenAsWritten) {
+  std::string numbers;
+  for (int k = 0; k < 200000; ++k) numbers += "1 2\n";
+  const std::string pad(FreeFormatReader::kChunkSize - 2, ' ');
+  const struct {
+    std::string content;
+    int count;
+    int number;
+    std::string where;  // innermost entry of the call chain
+  } cases[] = {
+      {numbers + "3 x\x01" + std::string(50, 'y'), 400002, diag::syntax_error,
+       "reading R(400002) at line 200001: token \"x\\x01" + std::string(38, 'y') + "\"..."},
+      {numbers, 400001, diag::end_of_file, "reading R(400001): end of file after line 200000"},
+      {"1 2\n3", 4, diag::end_of_file, "reading R(4): end of file after line 2"},
+      {"", 1, diag::end_of_file, "reading R(1): end of file after line 0"},
+      // The cursor's byte moved to the front of the buffer to look past a CR.
+      {pad + "7\r\n8\r\n\"a\\b\"", 3, diag::syntax_error, "reading R(3) at line 3: token \"\\x22a\\x5Cb\\x22\""},
+      {"1 1.8D308", 2, diag::conversion_error, "reading R(2) at line 1: token \"1.8D308\""},
+  };
+  for (const auto& c : cases) {
+    InputFile file(c.content);
+    FreeFormatReader in = file.reader(22);
+    const FatalError error = diagnostic_of([&] { read_row(in, c.count); });
+    EXPECT_EQ(error.number(), c.number) << c.where;
+    EXPECT_EQ(innermost(error), c.where);
+  }
 }
 
 TEST(LargeFile, ReadsNoFurtherThanTheChunkInHand) {

@@ -170,7 +170,7 @@ TEST(InputRefusal, NegativeRelaxationTime) {
   const std::string tabk = tabk_text();
   const std::size_t third_row = tabk.find('\n', tabk.find('\n') + 1) + 1;
   in.tabk = tabk.substr(0, third_row) + "-1.975507e-02" + tabk.substr(third_row + 12);
-  expect_refused(in, 26, {"mechanism 3", "relaxation time", "-0.01975507"});
+  expect_refused(in, 26, {"mechanism 3", "relaxation time -1.975507e-02 "});
   // A relaxation time of zero is a mechanism that follows the strain at once,
   // whatever its sign (-0 once made the mechanism's decay infinite).
   std::string results[2];
@@ -300,7 +300,7 @@ void expect_parameter_checks(int unit, std::string SiteInputs::*file) {
     in.*file = table_with(p.row, 1, "0");
     expect_refused(in, unit, {"material 1", "layer 1", std::string(p.name) + " = 0"});
     in.*file = table_with(p.row, 2, "-1e-3");
-    expect_refused(in, unit, {"material 2", "layer 2", std::string(p.name) + " = -0.001"});
+    expect_refused(in, unit, {"material 2", "layer 2", std::string(p.name) + " = -1e-3 "});
   }
   SiteInputs in = three_layers(1, [](Layer&) {});
   in.*file = table_with(Parameter::d, 1, "-0.5");
@@ -319,6 +319,35 @@ TEST(InputRefusal, BackboneParametersOfAUsedMaterialOutOfRange) {
 
 TEST(InputRefusal, BranchParametersOfAUsedMaterialOutOfRange) {
   expect_parameter_checks(28, &SiteInputs::HH_x);
+}
+
+// Fault pinned: a refused value shown as the program had rounded it ("0"
+// for 1e-400, "inf" for a density of 1e306), not as the user wrote it.
+TEST(InputRefusal, ValuesAreShownAsWritten) {
+  const std::string half_space = "0 400 0.01 2.2 1\n";
+  SiteInputs (*const small_site)() = [] { return SiteInputs(); };
+  const struct {
+    SiteInputs (*site)();
+    std::string SiteInputs::*file;
+    std::string content;
+    int unit;
+    std::string detail;
+  } cases[] = {
+      {small_site, &SiteInputs::profile, "1e-400 100 0.05 2 1\n" + half_space, 23,
+       "layer 1: thickness 1e-400 is not above 0"},
+      {small_site, &SiteInputs::profile, "2 100 0.05 1e306 1\n" + half_space, 23,
+       "layer 1: density 1e306 x 1000 is not a positive finite value"},
+      {small_site, &SiteInputs::incident, "0.01 0\n1.0D-2 0\n" + incident_text({.NT = 18, .T1 = 0.02}), 22,
+       "T(2) = 1.0D-2 is not greater than T(1) = 0.01"},
+      // The second item of a repeat in the sixth read statement of the file.
+      {[] { return three_layers(1, [](Layer& l) { l.MA = 2; }); }, &SiteInputs::HH_x,
+       table_with(Parameter::gmax, 1, "2*-2E+4"), 28, "material 2 (layer 1): gmax = -2E+4 is not above 0"},
+  };
+  for (const auto& c : cases) {
+    SiteInputs in = c.site();
+    in.*c.file = c.content;
+    expect_refused(in, c.unit, {c.detail});
+  }
 }
 
 TEST(InputRefusal, ElementCountBeyondTheThirtyTwoBitRange) {

@@ -92,6 +92,15 @@ bool RunResult::call_chain_follows() const {
   return end != std::string::npos && err.find_first_not_of(" \n", end) != std::string::npos;
 }
 
+std::string RunResult::innermost() const {
+  // The diagnostic line, the listing's heading, then its entries.
+  const std::size_t heading = err.find('\n');
+  const std::size_t entry = heading == std::string::npos ? heading : err.find('\n', heading + 1);
+  if (entry == std::string::npos) return {};
+  const std::size_t begin = err.find_first_not_of(' ', entry + 1);
+  return begin == std::string::npos ? std::string() : err.substr(begin, err.find('\n', begin) - begin);
+}
+
 std::string RunResult::describe() const {
   std::ostringstream s;
   s << "exit status " << exit_status;

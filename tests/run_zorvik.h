@@ -33,6 +33,8 @@ struct RunResult {
   std::string diagnostic() const;
   // Whether a call-chain listing follows the diagnostic line.
   bool call_chain_follows() const;
+  // The innermost entry of the call-chain listing, without its indent.
+  std::string innermost() const;
   // Everything, for failure messages.
   std::string describe() const;
 };
