@@ -6,12 +6,14 @@
 
 #include "fatal.h"
 #include "file_table.h"
+#include "standard_streams.h"
 #include "tamsel.h"
 
 int main() {
   zorvik::FileTable files;
   int status = 0;
   try {
+    zorvik::secure_standard_streams();
     zorvik::Tamsel(files);
     return 0;
   } catch (const zorvik::FatalError& error) {

@@ -6,7 +6,10 @@
 namespace zorvik {
 namespace {
 
+// Once a write to standard output has failed (a reader that went away, a full
+// device), the rest of the progress text is dropped: the run goes on.
 void put(const char* text) {
+  if (std::ferror(stdout) != 0) return;
   std::fputs(text, stdout);
   std::fflush(stdout);
 }

@@ -160,6 +160,52 @@ TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteErrorThatLeavesWholeLines) {
   EXPECT_TRUE(partial == complete.substr(0, whole_lines)) << "not the first lines of the complete run";
 }
 
+// Fault pinned: started without standard streams, the first files opened
+// took descriptors 0 to 2, so the progress marks or a diagnostic went into
+// an input file.
+TEST(RunFrame, StandardStreamsClosedAtStartNeverMakeAnInputFileOutput) {
+  const WorkDir reference;
+  complete_site_run(reference);
+  const struct {
+    std::vector<int> closed;
+    const char* control;  // null: the valid one
+    int exit_status;
+  } cases[] = {{{0, 1}, nullptr, 0}, {{0, 1, 2}, nullptr, 0}, {{2}, "25.0 x\n", 59}, {{0, 2}, "25.0 x\n", 59}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "closed: " << testing::PrintToString(c.closed));
+    const WorkDir dir;
+    SiteInputs inputs;
+    inputs.write_to(dir);
+    if (c.control != nullptr) dir.write("control.dat", c.control);
+    dir.write("check.dat", "kept\n");
+    dir.write("bug.dat", "kept\n");
+    std::vector<std::string> before;
+    for (const std::string_view name : kInputFiles) before.push_back(dir.read(name));
+
+    const RunResult r = dir.run({.closed_streams = c.closed});
+
+    EXPECT_EQ(r.exit_status, c.exit_status) << r.describe();
+    for (std::size_t k = 0; k < before.size(); ++k) EXPECT_EQ(dir.read(kInputFiles[k]), before[k]) << kInputFiles[k];
+    if (c.exit_status == 0) {
+      EXPECT_EQ(dir.read("out_a.dat"), reference.read("out_a.dat"));
+    }
+  }
+}
+
+// Fault pinned: a reader of standard output that went away (zorvik | head -1)
+// killed the run with SIGPIPE.
+TEST(RunFrame, AReaderOfStandardOutputThatWentAwayEndsNothing) {
+  const WorkDir reference;
+  complete_site_run(reference);
+  const WorkDir dir;
+  SiteInputs().write_to(dir);
+
+  const RunResult r = dir.run({.reader_gone = true});
+
+  expect_complete(r);
+  for (const std::string_view name : kResultFiles) EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+}
+
 TEST(RunFrame, UnwritableDirectoryWithAMissingInputStopsAtThatOpen) {
   if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
   const WorkDir dir;

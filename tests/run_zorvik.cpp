@@ -54,7 +54,7 @@ bool drain(int out_fd, int err_fd, std::string& out, std::string& err,
            std::chrono::steady_clock::time_point deadline) {
   pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[2] = {&out, &err};
-  int open_pipes = 2;
+  int open_pipes = (out_fd >= 0 ? 1 : 0) + (err_fd >= 0 ? 1 : 0);
   char chunk[8192];
   while (open_pipes > 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -212,6 +212,10 @@ RunResult WorkDir::run(const RunOptions& options) const {
   int err_pipe[2];
   if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) fail_setup("pipe");
   const int null_in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  if (options.reader_gone) {
+    ::close(out_pipe[0]);
+    out_pipe[0] = -1;
+  }
   char program[] = "zorvik";
   char* const argv[] = {program, nullptr};
 
@@ -226,6 +230,7 @@ RunResult WorkDir::run(const RunOptions& options) const {
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
     }
+    for (const int fd : options.closed_streams) ::close(fd);
     if (drop && !drop_privileges()) ::_exit(126);
     ::execv(ZORVIK_EXE, argv);
     ::_exit(127);
@@ -240,7 +245,7 @@ RunResult WorkDir::run(const RunOptions& options) const {
     result.timed_out = true;
     ::kill(pid, SIGKILL);
   }
-  ::close(out_pipe[0]);
+  if (out_pipe[0] >= 0) ::close(out_pipe[0]);
   ::close(err_pipe[0]);
 
   int status = 0;

@@ -48,6 +48,12 @@ struct RunOptions {
   // Largest file the child may write, in bytes (0: no limit); a write beyond
   // it fails with EFBIG instead of raising SIGXFSZ.
   long file_size_limit = 0;
+  // Standard descriptors (0, 1, 2) the child starts without; nothing is
+  // captured from a closed one.
+  std::vector<int> closed_streams{};
+  // Standard output is a pipe whose reading end is closed before the child
+  // starts, as when the reader of a pipeline has gone away.
+  bool reader_gone = false;
 };
 
 // Why runs with `unprivileged` set cannot make file modes bind here, or
