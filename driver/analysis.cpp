@@ -6,6 +6,7 @@
 #include "file_table.h"
 #include "free_format.h"
 #include "input_checks.h"
+#include "memory_check.h"
 #include "model_handover.h"
 #include "relaxation_damping.h"
 #include "stable_step.h"
@@ -83,6 +84,7 @@ void set_up(FileTable& files, Analysis& run) {
   {
     const StageScope stage("divide the layers into elements");
     run.column = divide_layers(run.profile, s, files);
+    check_memory(s, run.time_base.NTT, run.column);
     set_element_properties(run.column, run.profile, s.NL);
     run.W_K_SUB = element_weights(run.weights, run.column, s.NL);
     model_memory([&] { run.gp.allocate_parameter_sets(run.column.lay_max); });

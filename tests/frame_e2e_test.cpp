@@ -206,6 +206,50 @@ TEST(RunFrame, AReaderOfStandardOutputThatWentAwayEndsNothing) {
   for (const std::string_view name : kResultFiles) EXPECT_EQ(dir.read(name), reference.read(name)) << name;
 }
 
+// Fault pinned: a column too big for the machine was built until the
+// kernel killed the process, with nothing said. Each run is held to 4 GiB of
+// address space, so that a regression cannot take the machine down.
+TEST(RunFrame, ColumnBeyondMemoryIsRefusedBeforeItIsBuilt) {
+#ifdef ZORVIK_SANITIZED
+  GTEST_SKIP() << "AddressSanitizer's shadow memory needs an unlimited address space";
+#endif
+  constexpr long kSafetyLimit = 4L << 30;
+  const struct {
+    double thickness;  // of the site's layer, whose elements are 0.4 m thick
+    const char* refusal;  // null: the run completes
+  } cases[] = {
+      // A thickness typed as 100000000: 2.5e8 elements.
+      {1.0e8, "of memory for 249999997 elements (249999997 in layer 1), NT = 20 and NL = 1; physical memory and "
+              "swap hold "},
+      // 1e5 elements touch less than 1 GiB but map their turning-point stacks.
+      {4.0e4, "of address space for 100000 elements (100000 in layer 1), NT = 20 and NL = 1; the address-space "
+              "limit is 4 GiB"},
+      // 1e4 elements fit.
+      {4.0e3, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.thickness);
+    const WorkDir dir;
+    SiteInputs inputs;
+    inputs.profile = profile_text({Layer{.H = c.thickness}}, Layer{0.0, 400.0, 0.01, 2.2, 1});
+    inputs.write_to(dir);
+    dir.write("out_a.dat", "old\n");
+
+    const RunResult r = dir.run({.address_space_limit = kSafetyLimit});
+
+    if (c.refusal == nullptr) {
+      expect_complete(r);
+      continue;
+    }
+    EXPECT_EQ(r.exit_status, 41) << r.describe();
+    const std::string head = "zorvik: severe (41): insufficient virtual memory: the run needs about ";
+    EXPECT_EQ(r.diagnostic().substr(0, head.size()), head);
+    EXPECT_NE(r.diagnostic().find(c.refusal), std::string::npos) << r.diagnostic();
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(dir.read("out_a.dat"), "old\n");
+  }
+}
+
 TEST(RunFrame, UnwritableDirectoryWithAMissingInputStopsAtThatOpen) {
   if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
   const WorkDir dir;

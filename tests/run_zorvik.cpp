@@ -230,6 +230,11 @@ RunResult WorkDir::run(const RunOptions& options) const {
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
       if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
     }
+    if (options.address_space_limit > 0) {
+      const rlimit limit{static_cast<rlim_t>(options.address_space_limit),
+                         static_cast<rlim_t>(options.address_space_limit)};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(125);
+    }
     for (const int fd : options.closed_streams) ::close(fd);
     if (drop && !drop_privileges()) ::_exit(126);
     ::execv(ZORVIK_EXE, argv);

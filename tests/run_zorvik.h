@@ -48,6 +48,8 @@ struct RunOptions {
   // Largest file the child may write, in bytes (0: no limit); a write beyond
   // it fails with EFBIG instead of raising SIGXFSZ.
   long file_size_limit = 0;
+  // Largest address space of the child, in bytes (0: no limit).
+  long address_space_limit = 0;
   // Standard descriptors (0, 1, 2) the child starts without; nothing is
   // captured from a closed one.
   std::vector<int> closed_streams{};

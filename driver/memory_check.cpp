@@ -1,0 +1,118 @@
+#include "memory_check.h"
+
+#include <sys/resource.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "fatal.h"
+#include "global_para.h"
+
+namespace zorvik {
+namespace {
+
+constexpr double kDouble = sizeof(double);
+constexpr double kInt = sizeof(std::int32_t);
+
+// Bytes of the run's arrays: as the address space counts them, and as
+// resident memory does once the run has touched them.
+struct Footprint {
+  double mapped = 0.0;
+  double touched = 0.0;
+  void add(double count, double bytes_each) {
+    mapped += count * bytes_each;
+    touched += count * bytes_each;
+  }
+};
+
+Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& column) {
+  const double elements = column.lay_max;
+  const double NT = s.NT;
+  const double NL = s.NL;
+  const double NMAT = s.NMAT;
+  const double NPT = std::max(s.NPT, 0);
+  Footprint f;
+  // The record and its resampling; the material tables.
+  f.add(2 * NT + NTT, kDouble);
+  f.add(NPT * 4 * NMAT + kParameters * NMAT, kDouble);
+  // Per layer: profile, damping weights, layer parameters, column layout.
+  f.add(NL + 1, (4 + 10 + 9 + 4) * kDouble + 4 * kInt);
+  // Histories and peaks at the recorded points.
+  f.add(NT * (5 * NL + 3) + 4 * NL + 2, kDouble);
+  // Per element: thickness, density, 8 damping weights, 8 memory variables,
+  // 6 node and 5 element values of the state, the two parameter sets and the
+  // hysteresis state.
+  f.add(elements, (2 + 8 + 8 + 6 + 5 + 2) * kDouble + 2 * kInt + sizeof(element_curves) +
+                      sizeof(turning_point_stack) + sizeof(zeroed_array<double>));
+  // The turning-point stacks are mapped whole but only touched from row 1,
+  // which holds the sentinel: a page of strains and one of stresses.
+  f.mapped += elements * 2 * kStackRows * kDouble;
+  f.touched += elements * 2 * static_cast<double>(::sysconf(_SC_PAGESIZE));
+  return f;
+}
+
+// The soft limit of `resource` in bytes, or 0 when there is none.
+double limit_of(int resource) {
+  rlimit limit{};
+  if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 0.0;
+  return static_cast<double>(limit.rlim_cur);
+}
+
+std::string gib(double bytes) {
+  const double g = bytes / (1024.0 * 1024.0 * 1024.0);
+  char text[32];
+  std::snprintf(text, sizeof text, g >= 100.0 ? "%.0f GiB" : "%.3g GiB", g);
+  return text;
+}
+
+// What the run needs beyond what the system gives: kind of memory, bytes
+// needed, bytes available and what bounds them.
+struct Shortfall {
+  const char* kind;
+  double needed;
+  double available;
+  const char* bound;
+};
+
+bool find_shortfall(const Footprint& need, Shortfall& found) {
+  struct sysinfo system {};
+  if (::sysinfo(&system) == 0) {
+    const double memory = (static_cast<double>(system.totalram) + static_cast<double>(system.totalswap)) *
+                          static_cast<double>(system.mem_unit);
+    if (need.touched > memory) {
+      found = {"memory", need.touched, memory, "physical memory and swap hold"};
+      return true;
+    }
+  }
+  for (const auto& [resource, bound] : {std::pair{RLIMIT_AS, "the address-space limit is"},
+                                         std::pair{RLIMIT_DATA, "the data-size limit is"}}) {
+    const double limit = limit_of(resource);
+    if (limit > 0.0 && need.mapped > limit) {
+      found = {"address space", need.mapped, limit, bound};
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void check_memory(const RunSettings& s, std::int32_t NTT, const Column& column) {
+  Shortfall shortfall{};
+  if (!find_shortfall(run_footprint(s, NTT, column), shortfall)) return;
+  // The layer of most elements, where a typing error in a thickness shows.
+  std::int64_t largest = 1;
+  for (std::int64_t j = 2; j <= s.NL; ++j) {
+    if (column.N_SUBLAY(j) > column.N_SUBLAY(largest)) largest = j;
+  }
+  fail(diag::no_memory, "insufficient virtual memory: the run needs about " + gib(shortfall.needed) + " of " +
+                            shortfall.kind + " for " + std::to_string(column.lay_max) + " elements (" +
+                            std::to_string(column.N_SUBLAY(largest)) + " in layer " + std::to_string(largest) +
+                            "), NT = " + std::to_string(s.NT) + " and NL = " + std::to_string(s.NL) + "; " +
+                            shortfall.bound + " " + gib(shortfall.available));
+}
+
+}  // namespace zorvik
