@@ -165,7 +165,8 @@ FreeFormatReader::FreeFormatReader(int fd, int unit, std::string path)
 
 FreeFormatReader::FreeFormatReader(int fd) : fd_(fd), pread_(true), buffer_(new char[kChunkSize]) {}
 
-std::optional<std::string> FreeFormatReader::value_as_written(int fd, const ItemPlace& place) {
+std::optional<FreeFormatReader::WrittenValue> FreeFormatReader::value_as_written(int fd,
+                                                                                 const ItemPlace& place) {
   try {
     FreeFormatReader in(fd);
     for (std::int64_t s = 1; s < place.statement; ++s) {
@@ -175,7 +176,9 @@ std::optional<std::string> FreeFormatReader::value_as_written(int fd, const Item
     }
     in.begin_statement();
     for (std::int64_t k = 1; k <= place.item; ++k) in.next_value("", 0);
-    return in.token_.substr(in.value_begin_);
+    const std::optional<LineFeeds> before = line_feeds_before(fd, in.token_offset_);
+    if (!before) return std::nullopt;
+    return WrittenValue{in.token_.substr(in.value_begin_), before->count + 1};
   } catch (const FatalError&) {
     return std::nullopt;  // the file no longer holds what was read from it
   }

@@ -39,10 +39,15 @@ class FreeFormatReader {
   // Does not own or close fd; path is absolute, for diagnostics.
   FreeFormatReader(int fd, int unit, std::string path);
 
-  // The value text of an item as the file holds it (the part after the
-  // asterisk of a repeat), found by reading the file again from its start
-  // without moving its offset; nothing when it cannot be read again.
-  static std::optional<std::string> value_as_written(int fd, const ItemPlace& place);
+  // An item's value text as the file holds it (the part after the asterisk
+  // of a repeat) and the line it stands on.
+  struct WrittenValue {
+    std::string text;
+    std::uint64_t line = 0;
+  };
+  // Finds an item again by reading the file from its start, without moving
+  // its offset; nothing when the file cannot be read again.
+  static std::optional<WrittenValue> value_as_written(int fd, const ItemPlace& place);
 
   // A read statement starts at the start of the next line not yet touched.
   void begin_statement();

@@ -39,10 +39,11 @@ std::string number(double v) {
 // An item's value as the user wrote it, read again from its file; `read`
 // when the file cannot be read again.
 std::string written(const FileTable& files, int unit, const ItemPlace& place, const std::string& read) {
-  return FreeFormatReader::value_as_written(files.fd(unit), place).value_or(read);
+  const auto value = FreeFormatReader::value_as_written(files.fd(unit), place);
+  return value ? value->text : read;
 }
 std::string written(const FileTable& files, int unit, const ItemPlace& place, double read) {
-  return FreeFormatReader::value_as_written(files.fd(unit), place).value_or(number(read));
+  return written(files, unit, place, number(read));
 }
 
 // Item `column` (from 1) of row `row` of a file read as one statement of

@@ -6,7 +6,7 @@
 
 #include "analysis.h"
 #include "file_table.h"
-#include "value_line.h"
+#include "free_format.h"
 
 namespace zorvik {
 namespace {
@@ -75,10 +75,11 @@ std::int64_t sample_of_step(const Analysis& run, std::int64_t k) {
 std::string incident_cause(const Analysis& run, const FileTable& files, std::int64_t k, double V_IN) {
   const std::int64_t i = sample_of_step(run, k);
   // A(i) is value 2i of the file: each sample is a time and an acceleration.
-  const std::int64_t line = line_of_value(files.fd(kIncident), 2 * i);
+  const auto written = FreeFormatReader::value_as_written(files.fd(kIncident), {2 * i});
   return "the incident velocity became " + shown(V_IN) + " at time " + step_time(run, k) +
-         ", integrating the acceleration " + shown(run.incident.A(i)) + " of sample " + std::to_string(i) +
-         (line > 0 ? " on line " + std::to_string(line) + " of incident.dat" : " of incident.dat");
+         ", integrating the acceleration " + (written ? written->text : shown(run.incident.A(i))) +
+         " of sample " + std::to_string(i) +
+         (written ? " on line " + std::to_string(written->line) + " of incident.dat" : " of incident.dat");
 }
 
 std::string element_cause(const Analysis& run, const NonFiniteElement& first) {

@@ -9,6 +9,7 @@
 
 #include "fatal.h"
 #include "file_table.h"
+#include "free_format.h"
 
 namespace zorvik {
 namespace {
@@ -81,7 +82,9 @@ void check_stable_step(const Column& column, const global_para& gp, const RunSet
   if (worst.number <= 1.0) return;
   char step[32];
   std::snprintf(step, sizeof step, "%.6g", time_base.DT);
-  std::string text = "M_SUB = " + std::to_string(s.M_SUB) + " gives DT = " + step +
+  // M_SUB as written: item 3 of "control.dat".
+  const auto M_SUB = FreeFormatReader::value_as_written(files.fd(kControl), {3});
+  std::string text = "M_SUB = " + (M_SUB ? M_SUB->text : std::to_string(s.M_SUB)) + " gives DT = " + step +
                      ", too long for element " + std::to_string(worst.element) + " of layer " +
                      std::to_string(worst.layer) + " (Courant number " + courant_text(worst.number) +
                      " > 1); ";

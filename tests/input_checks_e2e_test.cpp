@@ -281,7 +281,7 @@ std::string table_with(Parameter row, int material, const char* value) {
   std::size_t begin = 0;
   for (int r = 1; r < static_cast<int>(row); ++r) begin = table.find('\n', begin) + 1;
   for (int m = 1; m < material; ++m) begin = table.find(' ', begin) + 1;
-  return table.replace(begin, table.find(' ', begin) - begin, value);
+  return table.substr(0, begin) + value + table.substr(table.find(' ', begin));
 }
 
 // Layers 1 and 3 use material 1, layer 2 material 2.
@@ -342,12 +342,26 @@ TEST(InputRefusal, ValuesAreShownAsWritten) {
       // The second item of a repeat in the sixth read statement of the file.
       {[] { return three_layers(1, [](Layer& l) { l.MA = 2; }); }, &SiteInputs::HH_x,
        table_with(Parameter::gmax, 1, "2*-2E+4"), 28, "material 2 (layer 1): gmax = -2E+4 is not above 0"},
+      {small_site, &SiteInputs::profile, "2 100 3.0E0 2 1\n" + half_space, 23,
+       "layer 1: damping ratio 3.0E0 is not below 0.5"},
+      {[] {
+         SiteInputs in;
+         in.tabk = tabk_with_coefficients("0", "2");
+         return in;
+       },
+       &SiteInputs::profile, "2 100 5.0e-2 2 1\n" + half_space, 26, "layer 1 with damping ratio 5.0e-2: the weights"},
   };
   for (const auto& c : cases) {
     SiteInputs in = c.site();
     in.*c.file = c.content;
     expect_refused(in, c.unit, {c.detail});
   }
+  const WorkDir dir;
+  three_layers(2, [](Layer& l) { l.H = 0.2; }).write_to(dir);
+  dir.write("control.dat", "25.0 10 +5 1 3 20 2 0 1\n");
+  const RunResult r = dir.run();
+  EXPECT_EQ(r.exit_status, 72) << r.describe();
+  EXPECT_NE(r.diagnostic().find(": M_SUB = +5 gives DT = 0.002, too long"), std::string::npos) << r.err;
 }
 
 TEST(InputRefusal, ElementCountBeyondTheThirtyTwoBitRange) {
