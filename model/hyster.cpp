@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "hysteresis_rules.h"
 #include "tauhybfkz.h"
 
 namespace zorvik {
@@ -10,23 +11,11 @@ namespace {
 constexpr auto kCalled = strength_grouping::called;
 constexpr auto kInPlace = strength_grouping::in_place;
 
-// 1e-30 rounded to single precision and widened. An increment smaller than
-// this in magnitude counts as a small positive one.
-constexpr double kIncrementFloor = 1.0000000031710769e-30;
-
-// Reached when the step g0 -> g1 touches or crosses the target strain; a NaN
-// product does not reach it.
-bool reaches(double g0, double g1, double target) {
-  const double product = (g0 - target) * (g1 - target);
-  return product <= 0.0;
-}
-
 // Masing branch from the turning point (x_origin, y_origin):
-// y_origin + 2 * F2((g - x_origin) * 0.5), summed as (y_origin + F) + F.
+// y_origin + 2 * F2((g - x_origin) * 0.5).
 template <strength_grouping G>
 double branch_stress(double g, double x_origin, double y_origin, const element_curves& c) {
-  const double f = backbone_stress<G>((g - x_origin) * 0.5, c.set[1], c.centre[1]);
-  return (y_origin + f) + f;
+  return branch_sum(y_origin, backbone_stress<G>((g - x_origin) * 0.5, c.set[1], c.centre[1]));
 }
 
 template <strength_grouping G>
@@ -67,8 +56,7 @@ void hyster(global_para& gp, double& tau_out, double dgamma_prev, double dgamma_
   // Reversal at g0: the turning point gets the stress of the path followed
   // so far; leaving the backbone also rescales gmax(2, i) and sets the
   // mirror point (row 2), where the first branch meets the backbone again.
-  const double q = std::fabs(dgamma_cur) < kIncrementFloor ? kIncrementFloor : dgamma_cur;
-  const bool reversal = q * dgamma_prev < 0.0;  // a NaN increment is no reversal
+  const bool reversal = is_reversal(dgamma_prev, dgamma_cur);
   double b = 0.0;
   if (reversal) {
     const std::int32_t m = n;

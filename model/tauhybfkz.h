@@ -45,31 +45,54 @@ struct backbone_terms {
   double t2;  // strength curve
 };
 
-template <strength_grouping G>
-inline backbone_terms backbone_terms_at(double gamma, const parameter_set& p, double centre) {
+// The mathematics-library part of one evaluation. Every term depends on the
+// strain through its magnitude m alone.
+struct libm_terms {
+  double e;      // pow(10, -X), X = a * (log10(m / gamma_t) - centre)
+  double q;      // pow(m / gamma_ref, s)
+  double power;  // pow(m, d): D, and N up to its sign
+};
+
+// log10(m / gamma_t): the call the others wait for.
+inline double log_term(double gamma, const parameter_set& p) {
+  return std::log10(std::fabs(gamma) / p.gamma_t);
+}
+
+inline libm_terms power_terms(double gamma, const parameter_set& p, double centre, double log_m) {
   const double m = std::fabs(gamma);
-  const double l = std::log10(m / p.gamma_t);
-  const double x = p.a * (l - centre);
-  const double e = std::pow(10.0, -x);
-  const double w = 1.0 - 1.0 / (e + 1.0);
-  const double q = std::pow(m / p.gamma_ref, p.s);
-  const double t1 = (p.gmax * gamma) / (q * p.beta + 1.0);
-  const double power = std::pow(m, p.d);  // D
+  const double x = p.a * (log_m - centre);
+  return {std::pow(10.0, -x), std::pow(m / p.gamma_ref, p.s), std::pow(m, p.d)};
+}
+
+// The arithmetic that turns the terms into the weight and the two curves.
+template <strength_grouping G>
+inline backbone_terms combine_terms(double gamma, const parameter_set& p, const libm_terms& t) {
+  const double w = 1.0 - 1.0 / (t.e + 1.0);
+  const double t1 = (p.gmax * gamma) / (t.q * p.beta + 1.0);
   // N, the power carrying the strain's sign. At a zero strain of either sign
   // it is taken literally, which fixes the sign of a zero result.
-  double n = -power;  // negative strain, or NaN
+  double n = -t.power;  // negative strain, or NaN
   if (gamma > 0.0) {
-    n = power;
+    n = t.power;
   } else if (gamma == 0.0) {
     n = std::pow(gamma, p.d);
   }
   double t2 = 0.0;
   if constexpr (G == strength_grouping::called) {
-    t2 = ((p.gmax * p.mu) * n) / ((p.mu * (p.gmax / p.tmax)) * power + 1.0);
+    t2 = ((p.gmax * p.mu) * n) / ((p.mu * (p.gmax / p.tmax)) * t.power + 1.0);
   } else {
-    t2 = ((n * p.gmax) * p.mu) / (((p.gmax / p.tmax) * power) * p.mu + 1.0);
+    t2 = ((n * p.gmax) * p.mu) / (((p.gmax / p.tmax) * t.power) * p.mu + 1.0);
   }
   return {w, t1, t2};
+}
+
+inline libm_terms libm_terms_at(double gamma, const parameter_set& p, double centre) {
+  return power_terms(gamma, p, centre, log_term(gamma, p));
+}
+
+template <strength_grouping G>
+inline backbone_terms backbone_terms_at(double gamma, const parameter_set& p, double centre) {
+  return combine_terms<G>(gamma, p, libm_terms_at(gamma, p, centre));
 }
 
 inline double blend(const backbone_terms& t) { return t.t1 * t.w + (1.0 - t.w) * t.t2; }
