@@ -54,11 +54,10 @@ void global_para::reset_hysteresis_state() {
   const std::size_t column = 2 * static_cast<std::size_t>(kStackRows);
   stack_rows_ = allocate_zeroed<double>(n * column);
   for (std::size_t e = 0; e < n; ++e) {
-    double* x = stack_rows_.get() + e * column;
-    double* y = x + kStackRows;
-    x[0] = kSentinel;
-    y[0] = kSentinel;
-    stacks_[e] = turning_point_stack{x, y, kStackRows};
+    double* xy = stack_rows_.get() + e * column;
+    xy[0] = kSentinel;
+    xy[1] = kSentinel;
+    stacks_[e] = turning_point_stack{xy, kStackRows};
   }
 }
 
@@ -72,11 +71,8 @@ void global_para::grow_stack(int i) {
   const auto old_rows = static_cast<std::size_t>(s.rows);
   const auto new_rows = static_cast<std::size_t>(rows);
   zeroed_array<double> block = allocate_zeroed<double>(2 * new_rows);
-  double* x = block.get();
-  double* y = x + new_rows;
-  std::copy_n(s.x, old_rows, x);
-  std::copy_n(s.y, old_rows, y);
-  s = turning_point_stack{x, y, rows};
+  std::copy_n(s.xy, 2 * old_rows, block.get());
+  s = turning_point_stack{block.get(), rows};
   grown_rows_[at(i)] = std::move(block);
 }
 

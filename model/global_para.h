@@ -32,11 +32,11 @@ struct element_curves {
   std::array<double, 2> centre;
 };
 
-// One element's turning-point stack: strains x and stresses y of rows
-// 1..rows, row k at offset k - 1.
+// One element's turning-point stack of rows 1..rows: the strain x and the
+// stress y of row k side by side at offsets 2k - 2 and 2k - 1, so that the
+// rows the stress update reads lie together.
 struct turning_point_stack {
-  double* x;
-  double* y;
+  double* xy;
   std::int32_t rows;
 };
 
@@ -132,11 +132,11 @@ struct global_para {
   }
   static double& column_x(int k, const turning_point_stack& s) {
     assert(k >= 1 && k <= s.rows);
-    return s.x[k - 1];
+    return s.xy[2 * static_cast<std::size_t>(k - 1)];
   }
   static double& column_y(int k, const turning_point_stack& s) {
     assert(k >= 1 && k <= s.rows);
-    return s.y[k - 1];
+    return s.xy[2 * static_cast<std::size_t>(k - 1) + 1];
   }
 
   std::int32_t elements_ = 0;  // extent of every per-element array
@@ -146,7 +146,7 @@ struct global_para {
   zeroed_array<double> xm_;
   zeroed_array<double> ym_;
   zeroed_array<turning_point_stack> stacks_;
-  zeroed_array<double> stack_rows_;                     // kStackRows x, then y, per element
+  zeroed_array<double> stack_rows_;                     // kStackRows rows per element
   std::unique_ptr<zeroed_array<double>[]> grown_rows_;  // an element's rows after growth
   zeroed_array<pending_evaluation> pending_;
   zeroed_array<std::int32_t> others_;
