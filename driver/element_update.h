@@ -9,8 +9,9 @@
 namespace zorvik {
 
 // Every element, surface down: total strain from its two nodes, damping
-// memory, corrected strain and increment, stress from the soil model, then
-// the current strain and increment become the previous ones.
+// memory, corrected strain and increment; then the stresses of all elements
+// from the soil model; then the current strains and increments become the
+// previous ones.
 void update_elements(ColumnState& state, const Column& column, const Array2<double>& W_K_SUB,
                      const MemoryDecay& decay, global_para& gp);
 

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <random>
 #include <vector>
 
+#include "column_stress.h"
 #include "global_para.h"
 #include "reference_backbone.h"
 
@@ -373,6 +375,67 @@ TEST_F(Hyster, StrainsAtOrAboveTheSentinelStayOnTheBackbone) {
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(std::isnan(call(2e30, inf, 2e30, inf)), std::isnan(f1(inf, kCalled)));
   EXPECT_EQ(n(), 0);
+}
+
+TEST(HysterColumn, EveryElementAsHysterLeavesIt) {
+  // Pins the column-wide update against hyster element by element: a wrong
+  // choice of the common step, of its set, strain or grouping, or a state
+  // that the common step leaves otherwise than hyster, shows in some bit.
+  // The elements: nested loops; large strains; held strains (zero
+  // increments); exact zeros of both signs, with d = 1 so that the sign of a
+  // zero stress shows; a NaN at the end; equal rows.
+  constexpr int kElements = 6;
+  constexpr std::size_t kSteps = 20000;
+  std::array<std::vector<double>, kElements> history{
+      random_history(1), random_history(2), random_history(3),
+      std::vector<double>(kSteps, 0.0), random_history(5), random_history(6)};
+  for (double& g : history[1]) g *= 10.0;
+  for (std::size_t k = 7; k < kSteps; k += 7) history[2][k] = history[2][k - 1];
+  for (std::size_t k = 3; k < kSteps; k += 3) history[3][k] = -0.0;
+  history[4][kSteps - 10] = std::numeric_limits<double>::quiet_NaN();
+
+  curve odd = kBackboneSet;
+  odd.d = 1.0;
+  global_para column, single;
+  for (global_para* gp : {&column, &single}) {
+    gp->allocate_parameter_sets(kElements);
+    for (int i = 1; i <= kElements; ++i) {
+      oracle::put_curve(*gp, 1, i, i == 4 ? odd : kBackboneSet);
+      oracle::put_curve(*gp, 2, i, i == kElements ? kBackboneSet : kBranchSet);
+    }
+    gp->reset_hysteresis_state();
+  }
+  std::array<double, kElements> g0{}, d0{}, g1{}, d1{}, tau{};
+  int common_on_branch = 0;
+  int events = 0;
+  for (std::size_t step = 0; step < kSteps; ++step) {
+    for (std::size_t e = 0; e < kElements; ++e) {
+      g1[e] = history[e][step];
+      d1[e] = g1[e] - g0[e];
+    }
+    hyster_column(column, tau.data(), d0.data(), d1.data(), g0.data(), g1.data());
+    for (int i = 1; i <= kElements; ++i) {
+      const auto e = static_cast<std::size_t>(i - 1);
+      double expected = 0.0;
+      const int n = single.bb(i);
+      hyster(single, expected, d0[e], d1[e], g0[e], g1[e], i);
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(tau[e]), std::bit_cast<std::uint64_t>(expected))
+          << "element " << i << ", step " << step;
+      ASSERT_TRUE(column.bb(i) == single.bb(i) && column.par(i) == single.par(i) &&
+                  column.gmax(2, i) == single.gmax(2, i) && column.xm(i) == single.xm(i) &&
+                  column.ym(i) == single.ym(i))
+          << "element " << i << ", step " << step;
+      for (int k = 1; k <= single.bb(i) + 2; ++k) {
+        ASSERT_TRUE(column.xtu(k, i) == single.xtu(k, i) && column.ytu(k, i) == single.ytu(k, i));
+      }
+      events += single.par(i);
+      common_on_branch += single.par(i) == 0 && n > 0;
+    }
+    g0 = g1;
+    d0 = d1;
+  }
+  EXPECT_GT(events, 3000);
+  EXPECT_GT(common_on_branch, 30000);
 }
 
 }  // namespace
