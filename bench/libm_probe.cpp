@@ -28,29 +28,7 @@ struct Arguments {
 // probability halved, so the sample stays uniform over all calls.
 constexpr std::size_t kCapacity = std::size_t{1} << 19;
 
-struct Calls {
-  std::uint64_t count = 0;
-  std::size_t kept = 0;
-  int shift = 0;
-  Arguments* sample = nullptr;
-
-  void note(std::uint64_t random, double x, double y) {
-    ++count;
-    if (shift > 0 && (random >> (64 - shift)) != 0) return;
-    if (kept == kCapacity) {
-      for (std::size_t k = 0; 2 * k < kCapacity; ++k) sample[k] = sample[2 * k];
-      kept = kCapacity / 2;
-      ++shift;
-      if ((random >> (64 - shift)) != 0) return;
-    }
-    sample[kept++] = {x, y};
-  }
-};
-
-bool active = false;
 std::uint64_t state = 0x9e3779b97f4a7c15U;
-Calls log10_calls;
-Calls pow_calls;
 
 std::uint64_t next_random() {  // xorshift64
   state ^= state << 13;
@@ -58,6 +36,30 @@ std::uint64_t next_random() {  // xorshift64
   state ^= state << 17;
   return state;
 }
+
+struct Calls {
+  std::uint64_t count = 0;
+  std::size_t kept = 0;
+  int shift = 0;
+  Arguments* sample = nullptr;
+
+  void note(Arguments a) {
+    ++count;
+    const std::uint64_t random = next_random();
+    if (shift > 0 && (random >> (64 - shift)) != 0) return;
+    if (kept == kCapacity) {
+      for (std::size_t k = 0; 2 * k < kCapacity; ++k) sample[k] = sample[2 * k];
+      kept = kCapacity / 2;
+      ++shift;
+      if ((random >> (64 - shift)) != 0) return;
+    }
+    sample[kept++] = a;
+  }
+};
+
+bool active = false;
+Calls log10_calls;
+Calls pow_calls;
 
 template <class F>
 F next_definition(const char* name) {
@@ -81,13 +83,13 @@ extern "C" {
 
 double log10(double x) {
   static const unary next = next_definition<unary>("log10");
-  if (active) log10_calls.note(next_random(), x, 0.0);
+  if (active) log10_calls.note({x, 0.0});
   return next(x);
 }
 
 double pow(double x, double y) {
   static const binary next = next_definition<binary>("pow");
-  if (active) pow_calls.note(next_random(), x, y);
+  if (active) pow_calls.note({x, y});
   return next(x, y);
 }
 

@@ -15,7 +15,7 @@
 //   zorvik_bench [repetitions]     (default 3)
 //
 // The calls are counted in a second process of this program started with the
-// probe library preloaded (zorvik_bench --probe DIR FILE).
+// probe library preloaded (zorvik_bench --probe DIR).
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -259,8 +259,12 @@ double ns_per_call(const std::vector<Arguments>& sample, F f) {
   return best * 1e9 / static_cast<double>(sample.size());
 }
 
-// The probe process: one analysis in dir, its loop's libm calls written to file.
-int probe(const fs::path& dir, const fs::path& file) {
+// The probe's file in a case's directory.
+constexpr const char* kProbeFile = "libm-calls.bin";
+
+// The probe process: one analysis in dir, its loop's libm calls written to
+// the probe's file there.
+int probe(const fs::path& dir) {
   using start_fn = void (*)();
   using stop_fn = int (*)(const char*);
   auto* start = reinterpret_cast<start_fn>(dlsym(RTLD_DEFAULT, "zorvik_libm_probe_start"));
@@ -279,7 +283,7 @@ int probe(const fs::path& dir, const fs::path& file) {
   progress.header(run.time_base.NTT);
   start();
   zorvik::integrate(run, progress);
-  return stop(file.c_str());
+  return stop(kProbeFile);
 }
 
 struct Report {
@@ -314,11 +318,10 @@ Report measure(const CaseSpec& c, const fs::path& example, const fs::path& dir, 
   r.same_results = results_checksum(dir) == r.checksum;
   r.bytes = results_bytes(dir);
 
-  const fs::path file = dir / "libm-calls.bin";
-  if (run_child(dir, {self, "--probe", dir.string(), file.string()}, ZORVIK_LIBM_PROBE) < 0) {
+  if (run_child(dir, {self, "--probe", dir.string()}, ZORVIK_LIBM_PROBE) < 0) {
     throw std::runtime_error(std::string("the libm probe failed on the ") + c.name + " case");
   }
-  const std::vector<CallSample> calls = read_probe(file);
+  const std::vector<CallSample> calls = read_probe(dir / kProbeFile);
   r.log10_ns = ns_per_call(calls[0].sample, [](const Arguments& a) { return std::log10(a.x); });
   r.pow_ns = ns_per_call(calls[1].sample, [](const Arguments& a) { return std::pow(a.x, a.y); });
   const auto steps = static_cast<double>(r.best.element_steps);
@@ -377,7 +380,7 @@ void print(const std::vector<Report>& reports, int repetitions) {
 
 int main(int argc, char** argv) {
   try {
-    if (argc == 4 && std::string(argv[1]) == "--probe") return probe(argv[2], argv[3]);
+    if (argc == 3 && std::string(argv[1]) == "--probe") return probe(argv[2]);
     const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const fs::path example = ZORVIK_EXAMPLE_DIR;
     const fs::path work = fs::temp_directory_path() / ("zorvik-bench-" + std::to_string(::getpid()));
