@@ -58,6 +58,7 @@ inline double log_term(double gamma, const parameter_set& p) {
   return std::log10(std::fabs(gamma) / p.gamma_t);
 }
 
+// The three powers, given log_m = log_term(gamma, p).
 inline libm_terms power_terms(double gamma, const parameter_set& p, double centre, double log_m) {
   const double m = std::fabs(gamma);
   const double x = p.a * (log_m - centre);
@@ -86,13 +87,9 @@ inline backbone_terms combine_terms(double gamma, const parameter_set& p, const 
   return {w, t1, t2};
 }
 
-inline libm_terms libm_terms_at(double gamma, const parameter_set& p, double centre) {
-  return power_terms(gamma, p, centre, log_term(gamma, p));
-}
-
 template <strength_grouping G>
 inline backbone_terms backbone_terms_at(double gamma, const parameter_set& p, double centre) {
-  return combine_terms<G>(gamma, p, libm_terms_at(gamma, p, centre));
+  return combine_terms<G>(gamma, p, power_terms(gamma, p, centre, log_term(gamma, p)));
 }
 
 inline double blend(const backbone_terms& t) { return t.t1 * t.w + (1.0 - t.w) * t.t2; }
