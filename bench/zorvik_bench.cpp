@@ -9,8 +9,9 @@
 // (best of the repetitions, set-up and result files kept out); its libm floor,
 // the log10 and pow calls a run makes per element-step times their cost timed
 // here on a sample of that run's own arguments, and the ratio loop / floor;
-// result writing in MB/s; the peak resident memory of the program itself run
-// on the case; and a checksum of its twelve result files.
+// result writing in MB/s, and ns per E17.6E3 edit of the run's own values;
+// the peak resident memory of the program itself run on the case; and a
+// checksum of its twelve result files.
 //
 //   zorvik_bench [repetitions]     (default 3)
 //
@@ -19,7 +20,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -40,8 +40,9 @@
 #include "fatal.h"
 #include "file_table.h"
 #include "fp_mode.h"
+#include "number_edit.h"
 #include "progress_bar.h"
-#include "result_files.h"
+#include "result_writing.h"
 
 namespace {
 
@@ -136,14 +137,6 @@ std::uint64_t results_checksum(const fs::path& dir) {
   return h;
 }
 
-std::uintmax_t results_bytes(const fs::path& dir) {
-  std::uintmax_t n = 0;
-  for (const zorvik::FileEntry& f : zorvik::kFileTable) {
-    if (f.unit >= 31) n += fs::file_size(dir / f.name);
-  }
-  return n;
-}
-
 // Standard output goes to /dev/null while f runs.
 void quietly(const std::function<void()>& f) {
   std::fflush(stdout);
@@ -159,12 +152,36 @@ void quietly(const std::function<void()>& f) {
 
 struct Timing {
   double loop_seconds = 0.0;
-  double write_seconds = 0.0;
+  zorvik::WritingRate writing;
+  double edit_ns = 0.0;  // per E17.6E3 field
   std::int64_t element_steps = 0;
   std::int32_t elements = 0;
   std::int32_t steps = 0;
   std::int64_t fields = 0;  // of the result files
 };
+
+// ns per E17.6E3 field, edited into memory, over up to 2^20 values of the
+// history tables.
+double ns_per_field(const zorvik::Records& records) {
+  std::vector<double> values;
+  for (const auto* t : {&records.OUT_A, &records.OUT_V, &records.OUT_D, &records.OUT_GAMMA, &records.OUT_TAU}) {
+    const double* v = t->column(1);
+    const std::int64_t n = std::min<std::int64_t>(t->extent1() * t->extent2(), (1 << 20) / 5);
+    values.insert(values.end(), v, v + n);
+  }
+  std::vector<char> text(values.size() * zorvik::kEFieldWidth);
+  double best = 1e300;
+  for (int pass = 0; pass < 5; ++pass) {
+    const auto start = clock_type::now();
+    char* out = text.data();
+    for (const double v : values) {
+      zorvik::edit_e17_6e3(v, out);
+      out += zorvik::kEFieldWidth;
+    }
+    best = std::min(best, std::chrono::duration<double>(clock_type::now() - start).count());
+  }
+  return best * 1e9 / static_cast<double>(values.size());
+}
 
 // One analysis in the current directory: set-up, the timed loop, the timed
 // result files.
@@ -186,10 +203,9 @@ Timing run_once() {
     zorvik::integrate(run, progress);
     t.loop_seconds = std::chrono::duration<double>(clock_type::now() - start).count();
   });
-  const auto start = clock_type::now();
-  zorvik::write_result_files(files, run.incident, run.column, run.records);
-  t.write_seconds = std::chrono::duration<double>(clock_type::now() - start).count();
+  t.writing = zorvik::time_result_writing(files, run.incident, run.column, run.records);
   files.close_all();
+  t.edit_ns = ns_per_field(run.records);
   return t;
 }
 
@@ -291,7 +307,6 @@ struct Report {
   long peak_kb = -1;
   std::uint64_t checksum = 0;
   bool same_results = false;  // in this process and in the program itself
-  std::uintmax_t bytes = 0;
   double calls_per_element_step = 0.0;
   double floor_ns = 0.0;  // per element-step
   double log10_ns = 0.0, pow_ns = 0.0;
@@ -312,11 +327,11 @@ Report measure(const CaseSpec& c, const fs::path& example, const fs::path& dir, 
   for (int k = 1; k < repetitions; ++k) {
     const Timing t = run_once();
     r.best.loop_seconds = std::min(r.best.loop_seconds, t.loop_seconds);
-    r.best.write_seconds = std::min(r.best.write_seconds, t.write_seconds);
+    if (t.writing.seconds < r.best.writing.seconds) r.best.writing = t.writing;
+    r.best.edit_ns = std::min(r.best.edit_ns, t.edit_ns);
   }
   fs::current_path(home);
   r.same_results = results_checksum(dir) == r.checksum;
-  r.bytes = results_bytes(dir);
 
   if (run_child(dir, {self, "--probe", dir.string()}, ZORVIK_LIBM_PROBE) < 0) {
     throw std::runtime_error(std::string("the libm probe failed on the ") + c.name + " case");
@@ -364,10 +379,9 @@ void print(const std::vector<Report>& reports, int repetitions) {
   row("  loop / floor", [&](const Report& r) { return fixed(ns(r) / r.floor_ns, 2); });
   std::printf("result files:\n");
   row("  fields", [](const Report& r) { return std::to_string(r.best.fields); });
-  row("  MB", [&](const Report& r) { return fixed(static_cast<double>(r.bytes) * 1e-6, 1); });
-  row("  writing, MB/s", [&](const Report& r) {
-    return fixed(static_cast<double>(r.bytes) * 1e-6 / r.best.write_seconds, 0);
-  });
+  row("  MB", [&](const Report& r) { return fixed(static_cast<double>(r.best.writing.bytes) * 1e-6, 1); });
+  row("  writing, MB/s", [&](const Report& r) { return fixed(r.best.writing.mb_per_s(), 0); });
+  row("  ns per E17.6E3 edit", [&](const Report& r) { return fixed(r.best.edit_ns, 1); });
   row("  checksum (FNV-1a)", [](const Report& r) {
     char text[24];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(r.checksum));
