@@ -33,6 +33,7 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,7 +50,7 @@ namespace {
 namespace fs = std::filesystem;
 using clock_type = std::chrono::steady_clock;
 
-struct CaseSpec {
+struct BenchCase {
   const char* name;
   const char* FMAX;
   int NPW;
@@ -58,7 +59,7 @@ struct CaseSpec {
   int NT;     // samples, the example's record repeated; 0: the record as it is
 };
 
-constexpr CaseSpec kCases[] = {
+constexpr BenchCase kCases[] = {
     {"realistic", "100.0", 34, 80, 1, 0},
     {"output-heavy", "1.0", 1, 10, 8, 40000},
 };
@@ -77,7 +78,7 @@ void write_file(const fs::path& p, const std::string& text) {
 }
 
 // The case's seven inputs in dir, from the example's.
-void build_case(const CaseSpec& c, const fs::path& example, const fs::path& dir) {
+void build_case(const BenchCase& c, const fs::path& example, const fs::path& dir) {
   fs::create_directories(dir);
   for (const char* name : {"curve.dat", "tabk.dat", "HH_G.dat", "HH_x.dat"}) {
     fs::copy_file(example / name, dir / name, fs::copy_options::overwrite_existing);
@@ -112,7 +113,7 @@ void build_case(const CaseSpec& c, const fs::path& example, const fs::path& dir)
   const int samples = c.NT > 0 ? c.NT : NT;
   for (int i = 0; i < samples; ++i) {
     const auto k = static_cast<std::size_t>(i) % accelerations.size();
-    // Past the record's end the samples go on at its step of 0.02.
+    // A repeated record's times: i x 0.02, the example's step, to two decimals.
     const std::string t = c.NT > 0 ? std::to_string(i / 50) + "." + std::to_string(100 + 2 * (i % 50)).substr(1)
                                    : times[k];
     record += t + " " + accelerations[k] + "\n";
@@ -313,7 +314,7 @@ struct Report {
   double log10_share = 0.0;
 };
 
-Report measure(const CaseSpec& c, const fs::path& example, const fs::path& dir, int repetitions,
+Report measure(const BenchCase& c, const fs::path& example, const fs::path& dir, int repetitions,
                const std::string& self) {
   build_case(c, example, dir);
   Report r;
@@ -360,7 +361,7 @@ void print(const std::vector<Report>& reports, int repetitions) {
     return std::string(text);
   };
   std::printf("%-34s", "");
-  for (const CaseSpec& c : kCases) std::printf("%18s", c.name);
+  for (const BenchCase& c : kCases) std::printf("%18s", c.name);
   std::printf("\n");
   row("elements x steps", [](const Report& r) {
     return std::to_string(r.best.elements) + " x " + std::to_string(r.best.steps);
@@ -393,29 +394,42 @@ void print(const std::vector<Report>& reports, int repetitions) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--probe") {
+    try {
+      return probe(argv[2]);
+    } catch (const zorvik::FatalError& error) {
+      std::fprintf(stderr, "%s\n", zorvik::diagnostic_line(error).c_str());
+      return error.number();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "zorvik_bench --probe: %s\n", error.what());
+      return 1;
+    }
+  }
+  const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
+  const fs::path work = fs::temp_directory_path() / ("zorvik-bench-" + std::to_string(::getpid()));
+  int status = 0;
   try {
-    if (argc == 3 && std::string(argv[1]) == "--probe") return probe(argv[2]);
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    const fs::path example = ZORVIK_EXAMPLE_DIR;
-    const fs::path work = fs::temp_directory_path() / ("zorvik-bench-" + std::to_string(::getpid()));
     const std::string self = fs::read_symlink("/proc/self/exe").string();
     zorvik::set_flush_to_zero_mode();
     std::vector<Report> reports;
-    for (const CaseSpec& c : kCases) reports.push_back(measure(c, example, work / c.name, repetitions, self));
-    fs::remove_all(work);
+    for (const BenchCase& c : kCases) {
+      reports.push_back(measure(c, ZORVIK_EXAMPLE_DIR, work / c.name, repetitions, self));
+    }
     print(reports, repetitions);
     for (const Report& r : reports) {
       if (!r.same_results) {
         std::fprintf(stderr, "zorvik_bench: results written here differ from the program's (marked !)\n");
-        return 1;
+        status = 1;
       }
     }
-    return 0;
   } catch (const zorvik::FatalError& error) {
     std::fprintf(stderr, "%s\n", zorvik::diagnostic_line(error).c_str());
-    return error.number();
+    status = error.number();
   } catch (const std::exception& error) {
     std::fprintf(stderr, "zorvik_bench: %s\n", error.what());
-    return 1;
+    status = 1;
   }
+  std::error_code ignored;
+  fs::remove_all(work, ignored);
+  return status;
 }
