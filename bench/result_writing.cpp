@@ -16,9 +16,9 @@ WritingRate time_result_writing(FileTable& files, const IncidentRecord& incident
   const auto stop = std::chrono::steady_clock::now();
   WritingRate rate;
   rate.seconds = std::chrono::duration<double>(stop - start).count();
-  for (int unit = 31; unit <= 42; ++unit) {
+  for (const FileEntry& f : kFileTable) {
     struct stat st {};
-    if (::fstat(files.fd(unit), &st) == 0) rate.bytes += st.st_size;
+    if (is_result_file(f.unit) && ::fstat(files.fd(f.unit), &st) == 0) rate.bytes += st.st_size;
   }
   return rate;
 }

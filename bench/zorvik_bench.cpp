@@ -130,7 +130,7 @@ void build_case(const BenchCase& c, const fs::path& example, const fs::path& dir
 std::uint64_t results_checksum(const fs::path& dir) {
   std::uint64_t h = 0xcbf29ce484222325U;
   for (const zorvik::FileEntry& f : zorvik::kFileTable) {
-    if (f.unit < 31) continue;
+    if (!zorvik::is_result_file(f.unit)) continue;
     for (const char byte : read_file(dir / f.name)) {
       h = (h ^ static_cast<unsigned char>(byte)) * 0x100000001b3U;
     }

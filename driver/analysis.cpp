@@ -1,7 +1,5 @@
 #include "analysis.h"
 
-#include <new>
-
 #include "fatal.h"
 #include "file_table.h"
 #include "free_format.h"
@@ -15,18 +13,17 @@
 namespace zorvik {
 namespace {
 
-FreeFormatReader reader(const FileTable& files, int unit) {
-  return FreeFormatReader(files.fd(unit), unit, files.path(unit));
+FreeFormatReader reader(const FileTable& files, Unit unit) {
+  return FreeFormatReader(files.fd(unit), unit_number(unit), files.path(unit));
 }
 
-// The soil model reports lack of memory as std::bad_alloc.
-template <class F>
-void model_memory(F&& allocate) {
-  try {
-    allocate();
-  } catch (const std::bad_alloc&) {
-    fail(diag::no_memory, "insufficient virtual memory");
-  }
+// "HH_G.dat" or "HH_x.dat" into the material table, checked, and copied to
+// the layers.
+void read_material_table(const FileTable& files, Unit unit, Analysis& run) {
+  FreeFormatReader in = reader(files, unit);
+  read_parameter_table(in, run.PARA_HY);
+  check_parameter_table(run.PARA_HY, run.profile, run.settings.NL, files, unit);
+  copy_layer_parameters(run.PARA_HY, run.profile.MA, run.settings.NL, run.layers);
 }
 
 }  // namespace
@@ -35,32 +32,32 @@ void set_up(FileTable& files, Analysis& run) {
   RunSettings& s = run.settings;
   {
     const StageScope stage("read control.dat");
-    FreeFormatReader in = reader(files, 21);
+    FreeFormatReader in = reader(files, Unit::control);
     s = read_control(in);
     check_control(s, files);
   }
   {
     const StageScope stage("read incident.dat");
-    FreeFormatReader in = reader(files, 22);
+    FreeFormatReader in = reader(files, Unit::incident);
     run.incident = read_incident(in, s.NT);
     check_incident(run.incident, files);
     run.time_base = make_time_base(run.incident, s.NT, s.M_SUB);
   }
   {
     const StageScope stage("read profile.dat");
-    FreeFormatReader in = reader(files, 23);
+    FreeFormatReader in = reader(files, Unit::profile);
     run.profile = read_profile(in, s.NL);
     check_profile(run.profile, s, files);
   }
   {
     const StageScope stage("read curve.dat");
-    FreeFormatReader in = reader(files, 24);
+    FreeFormatReader in = reader(files, Unit::curve);
     // No result depends on the curves; the file must still be complete.
     run.DEGRADATION = read_curve(in, s);
   }
   {
     const StageScope stage("read tabk.dat");
-    FreeFormatReader in = reader(files, 26);
+    FreeFormatReader in = reader(files, Unit::tabk);
     run.relaxation = read_tabk(in);
     check_tabk(run.relaxation, files);
   }
@@ -72,14 +69,9 @@ void set_up(FileTable& files, Analysis& run) {
 
   run.layers = LayerParameters(s.NL);
   run.PARA_HY = Array2<double>(kParameters, s.NMAT);
-  Array2<double>& PARA_HY = run.PARA_HY;
-  LayerParameters& layers = run.layers;
   {
     const StageScope stage("read HH_G.dat");
-    FreeFormatReader in = reader(files, 27);
-    read_parameter_table(in, PARA_HY);
-    check_parameter_table(PARA_HY, run.profile, s.NL, files, 27);
-    copy_layer_parameters(PARA_HY, run.profile.MA, s.NL, layers);
+    read_material_table(files, Unit::HH_G, run);
   }
   {
     const StageScope stage("divide the layers into elements");
@@ -87,16 +79,13 @@ void set_up(FileTable& files, Analysis& run) {
     check_memory(s, run.time_base.NTT, run.column);
     set_element_properties(run.column, run.profile, s.NL);
     run.W_K_SUB = element_weights(run.weights, run.column, s.NL);
-    model_memory([&] { run.gp.allocate_parameter_sets(run.column.lay_max); });
-    fill_parameter_row(run.gp, 1, layers, run.column, s.NL);
+    with_memory_diagnostics([&] { run.gp.allocate_parameter_sets(run.column.lay_max); });
+    fill_parameter_row(run.gp, 1, run.layers, run.column, s.NL);
   }
   {
     const StageScope stage("read HH_x.dat");
-    FreeFormatReader in = reader(files, 28);
-    read_parameter_table(in, PARA_HY);
-    check_parameter_table(PARA_HY, run.profile, s.NL, files, 28);
-    copy_layer_parameters(PARA_HY, run.profile.MA, s.NL, layers);
-    fill_parameter_row(run.gp, 2, layers, run.column, s.NL);
+    read_material_table(files, Unit::HH_x, run);
+    fill_parameter_row(run.gp, 2, run.layers, run.column, s.NL);
   }
   {
     const StageScope stage("check the time step");
@@ -106,8 +95,7 @@ void set_up(FileTable& files, Analysis& run) {
     const StageScope stage("reset the state of the loop");
     run.state = ColumnState(run.column.lay_max);
     run.records = Records(s.NT, s.NL);
-    run.state.MEMORY_0 = Array2<double>(kMechanisms, run.column.lay_max);
-    model_memory([&] { run.gp.reset_hysteresis_state(); });
+    with_memory_diagnostics([&] { run.gp.reset_hysteresis_state(); });
   }
 }
 
@@ -115,7 +103,7 @@ void integrate(Analysis& run, const ProgressBar& progress) {
   const StageScope stage("time loop");
   const LoopInputs inputs{run.settings, run.profile, run.time_base, run.column, run.W_K_SUB, run.relaxation};
   // Growing a turning-point stack is the only allocation the loop can make.
-  model_memory([&] { run_time_loop(inputs, run.state, run.gp, run.records, progress); });
+  with_memory_diagnostics([&] { run_time_loop(inputs, run.state, run.gp, run.records, progress); });
 }
 
 }  // namespace zorvik

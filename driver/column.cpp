@@ -10,7 +10,6 @@
 namespace zorvik {
 namespace {
 
-constexpr int kProfileUnit = 23;
 constexpr std::int64_t kMaxIndex = std::numeric_limits<std::int32_t>::max();
 
 // The nearest single-precision value, ties to even, widened back. Beyond the
@@ -25,7 +24,7 @@ double to_single_precision(double v) {
 }
 
 [[noreturn]] void refuse_count(const FileTable& files, const std::string& what) {
-  fail_file(diag::invalid_input, kProfileUnit, files.path(kProfileUnit), what);
+  files.fail(diag::invalid_input, Unit::profile, what);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The state of the column that the time loop advances, all zero before the
-// first step: the column starts from rest.
+// The state of the column that the time loop advances, created whole and all
+// zero before the first step: the column starts from rest.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +15,8 @@ struct ColumnState {
       : V_EST_1(std::int64_t{lay_max} + 1), V_EST_2(std::int64_t{lay_max} + 1),
         A_NT(std::int64_t{lay_max} + 1), V_NT(std::int64_t{lay_max} + 1),
         D_1(std::int64_t{lay_max} + 1), D_2(std::int64_t{lay_max} + 1), TAU_1(lay_max),
-        GAMMA_1(lay_max), GAMMA_0(lay_max), D_GAMMA_1(lay_max), D_GAMMA_0(lay_max) {}
+        GAMMA_1(lay_max), GAMMA_0(lay_max), D_GAMMA_1(lay_max), D_GAMMA_0(lay_max),
+        MEMORY_0(kMechanisms, lay_max) {}
 
   // Nodes 1..lay_max + 1.
   Array1<double> V_EST_1;  // velocity half a step before the step time
@@ -30,8 +31,8 @@ struct ColumnState {
   Array1<double> GAMMA_0;    // corrected strain of the previous step
   Array1<double> D_GAMMA_1;  // strain increment of this step
   Array1<double> D_GAMMA_0;  // strain increment of the previous step
-  // Memory variables (mechanism, element), created after the histories. The
-  // new values of a step replace the old ones in place.
+  // Memory variables (mechanism, element). The new values of a step replace
+  // the old ones in place.
   Array2<double> MEMORY_0;
 };
 

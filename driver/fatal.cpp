@@ -35,8 +35,20 @@ const char* message_text(int number) {
     case diag::write_error: return "error during write";
     case diag::missing_value: return "missing value";
     case diag::invalid_input: return "invalid input value";
+    case diag::no_memory: return "insufficient virtual memory";
+    case diag::array_size_overflow: return "Cannot allocate array - overflow on array size calculation.";
+    case diag::non_finite_result: return "non-finite result";
+    case diag::internal_error: return "internal error";
     default: return "input/output error";
   }
+}
+
+std::string with_detail(std::string text, std::string_view detail) {
+  if (!detail.empty()) {
+    text += ": ";
+    text += detail;
+  }
+  return text;
 }
 
 }  // namespace
@@ -48,6 +60,8 @@ void FatalError::locate(std::string_view where) {
   call_chain_.insert(0, "  " + std::string(where) + "\n");
 }
 
+std::string message(int number, std::string_view detail) { return with_detail(message_text(number), detail); }
+
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): as every diagnostic reads
 std::string file_message(int number, int unit, std::string_view path,
                          std::string_view detail) {
@@ -56,18 +70,20 @@ std::string file_message(int number, int unit, std::string_view path,
   text += std::to_string(unit);
   text += ", file ";
   text += path;
-  if (!detail.empty()) {
-    text += ": ";
-    text += detail;
-  }
-  return text;
+  return with_detail(std::move(text), detail);
 }
 
 void fail_file(int number, int unit, std::string_view path, std::string_view detail) {
   throw FatalError(number, file_message(number, unit, path, detail));
 }
 
-void fail(int number, std::string text) { throw FatalError(number, std::move(text)); }
+void fail(int number, std::string_view detail) { throw FatalError(number, message(number, detail)); }
+
+FatalError memory_diagnostic(const std::bad_alloc& failure) {
+  const bool overflow = dynamic_cast<const std::bad_array_new_length*>(&failure) != nullptr;
+  const int number = overflow ? diag::array_size_overflow : diag::no_memory;
+  return FatalError(number, message(number));
+}
 
 std::string diagnostic_line(const FatalError& error) {
   return "zorvik: severe (" + std::to_string(error.number()) + "): " + error.text();

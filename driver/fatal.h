@@ -5,8 +5,10 @@
 #pragma once
 
 #include <exception>
+#include <new>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace zorvik {
 
@@ -27,6 +29,8 @@ inline constexpr int array_size_overflow = 179;
 inline constexpr int missing_value = 71;
 inline constexpr int invalid_input = 72;
 inline constexpr int non_finite_result = 73;
+// A fault of the program itself: an unexpected exception.
+inline constexpr int internal_error = 70;
 }  // namespace diag
 
 class FatalError : public std::exception {
@@ -50,6 +54,10 @@ class FatalError : public std::exception {
   std::string call_chain_;
 };
 
+// The message of diagnostic `number` ("insufficient virtual memory"), with
+// an optional detail appended after ": ".
+std::string message(int number, std::string_view detail = {});
+
 // The message of a file diagnostic, "<text>, unit <unit>, file <path>", with
 // an optional detail appended after ": ".
 std::string file_message(int number, int unit, std::string_view path,
@@ -59,8 +67,24 @@ std::string file_message(int number, int unit, std::string_view path,
 [[noreturn]] void fail_file(int number, int unit, std::string_view path,
                             std::string_view detail = {});
 
-// Throws a diagnostic that names no file (memory, results).
-[[noreturn]] void fail(int number, std::string text);
+// Throws a diagnostic that names no file (memory, results), with its message
+// and an optional detail.
+[[noreturn]] void fail(int number, std::string_view detail = {});
+
+// The diagnostic of a failed allocation: 179 when the size of an array
+// overflowed (std::bad_array_new_length), 41 when the memory could not be had.
+FatalError memory_diagnostic(const std::bad_alloc& failure);
+
+// Returns what allocate() returns; a failed allocation in it ends the run
+// with its diagnostic, naming the stage it happened in.
+template <class F>
+decltype(auto) with_memory_diagnostics(F&& allocate) {
+  try {
+    return std::forward<F>(allocate)();
+  } catch (const std::bad_alloc& failure) {
+    throw memory_diagnostic(failure);
+  }
+}
 
 // The line written on standard error: "zorvik: severe (N): <text>".
 std::string diagnostic_line(const FatalError& error);

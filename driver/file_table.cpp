@@ -3,22 +3,22 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cassert>
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <optional>
+#include <stdexcept>
 
 #include "fatal.h"
 
 namespace zorvik {
 namespace {
 
-std::size_t slot_of(int unit) {
+std::size_t slot_of(Unit unit) {
   for (std::size_t k = 0; k < kFileTable.size(); ++k) {
     if (kFileTable[k].unit == unit) return k;
   }
-  assert(false && "unit not in the file table");
-  return 0;
+  throw std::logic_error("unit " + std::to_string(unit_number(unit)) + " is not in the file table");
 }
 
 std::string working_directory() {
@@ -62,27 +62,31 @@ void FileTable::open_all() {
       f.fd = ::open(name, O_RDONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, kMode);
       f.read_only = true;
     }
-    if (f.fd < 0) fail_file(open_failure_number(errno), kFileTable[k].unit, f.path);
+    if (f.fd < 0) fail(open_failure_number(errno), kFileTable[k].unit);
   }
 }
 
 void FileTable::close_all() {
-  int failed_unit = 0;
+  std::optional<Unit> failed;
   for (std::size_t k = 0; k < kFileTable.size(); ++k) {
     OpenFile& f = files_[k];
     if (f.fd < 0) continue;
-    if (::close(f.fd) != 0 && f.written && failed_unit == 0) failed_unit = kFileTable[k].unit;
+    if (::close(f.fd) != 0 && f.written && !failed) failed = kFileTable[k].unit;
     f.fd = -1;
   }
-  if (failed_unit != 0) fail_file(diag::write_error, failed_unit, path(failed_unit));
+  if (failed) fail(diag::write_error, *failed);
 }
 
-int FileTable::fd(int unit) const { return entry(unit).fd; }
-bool FileTable::read_only(int unit) const { return entry(unit).read_only; }
-const std::string& FileTable::path(int unit) const { return entry(unit).path; }
-void FileTable::mark_written(int unit) { entry(unit).written = true; }
+int FileTable::fd(Unit unit) const { return entry(unit).fd; }
+bool FileTable::read_only(Unit unit) const { return entry(unit).read_only; }
+const std::string& FileTable::path(Unit unit) const { return entry(unit).path; }
+void FileTable::mark_written(Unit unit) { entry(unit).written = true; }
 
-const FileTable::OpenFile& FileTable::entry(int unit) const { return files_[slot_of(unit)]; }
-FileTable::OpenFile& FileTable::entry(int unit) { return files_[slot_of(unit)]; }
+void FileTable::fail(int number, Unit unit, std::string_view detail) const {
+  fail_file(number, unit_number(unit), path(unit), detail);
+}
+
+const FileTable::OpenFile& FileTable::entry(Unit unit) const { return files_[slot_of(unit)]; }
+FileTable::OpenFile& FileTable::entry(Unit unit) { return files_[slot_of(unit)]; }
 
 }  // namespace zorvik

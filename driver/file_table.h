@@ -5,22 +5,39 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 namespace zorvik {
 
+// The unit number of each file, as its diagnostics show it (30 is not used).
+enum class Unit : int {
+  control = 21, incident = 22, profile = 23, curve = 24, check = 25, tabk = 26, HH_G = 27, HH_x = 28, bug = 29,
+  t = 31, layer_depth = 32, node_depth = 33, max_v = 34, max_d = 35, max_gamma = 36, max_tau = 37,
+  out_a = 38, out_v = 39, out_d = 40, out_gamma = 41, out_tau = 42,
+};
+
+constexpr int unit_number(Unit unit) { return static_cast<int>(unit); }
+
+// The twelve result files, "t.dat" to "out_tau.dat", follow the inputs.
+constexpr bool is_result_file(Unit unit) { return unit >= Unit::t; }
+
 struct FileEntry {
-  int unit;
+  Unit unit;
   const char* name;
 };
 
 inline constexpr std::array<FileEntry, 21> kFileTable{{
-    {21, "control.dat"},     {22, "incident.dat"},    {23, "profile.dat"},
-    {24, "curve.dat"},       {25, "check.dat"},       {26, "tabk.dat"},
-    {27, "HH_G.dat"},        {28, "HH_x.dat"},        {29, "bug.dat"},
-    {31, "t.dat"},           {32, "layer_depth.dat"}, {33, "node_depth.dat"},
-    {34, "max_v.dat"},       {35, "max_d.dat"},       {36, "max_gamma.dat"},
-    {37, "max_tau.dat"},     {38, "out_a.dat"},       {39, "out_v.dat"},
-    {40, "out_d.dat"},       {41, "out_gamma.dat"},   {42, "out_tau.dat"},
+    {Unit::control, "control.dat"},         {Unit::incident, "incident.dat"},
+    {Unit::profile, "profile.dat"},         {Unit::curve, "curve.dat"},
+    {Unit::check, "check.dat"},             {Unit::tabk, "tabk.dat"},
+    {Unit::HH_G, "HH_G.dat"},               {Unit::HH_x, "HH_x.dat"},
+    {Unit::bug, "bug.dat"},                 {Unit::t, "t.dat"},
+    {Unit::layer_depth, "layer_depth.dat"}, {Unit::node_depth, "node_depth.dat"},
+    {Unit::max_v, "max_v.dat"},             {Unit::max_d, "max_d.dat"},
+    {Unit::max_gamma, "max_gamma.dat"},     {Unit::max_tau, "max_tau.dat"},
+    {Unit::out_a, "out_a.dat"},             {Unit::out_v, "out_v.dat"},
+    {Unit::out_d, "out_d.dat"},             {Unit::out_gamma, "out_gamma.dat"},
+    {Unit::out_tau, "out_tau.dat"},
 }};
 
 class FileTable {
@@ -40,12 +57,15 @@ class FileTable {
   // was written throws the write diagnostic (38) after all are closed.
   void close_all();
 
-  int fd(int unit) const;
-  bool read_only(int unit) const;
+  int fd(Unit unit) const;
+  bool read_only(Unit unit) const;
   // The file's name made absolute from the working directory.
-  const std::string& path(int unit) const;
+  const std::string& path(Unit unit) const;
   // Records that the run wrote to the file, so that its close is checked.
-  void mark_written(int unit);
+  void mark_written(Unit unit);
+
+  // Throws the file diagnostic `number` for the file, with an optional detail.
+  [[noreturn]] void fail(int number, Unit unit, std::string_view detail = {}) const;
 
  private:
   struct OpenFile {
@@ -54,8 +74,8 @@ class FileTable {
     bool written = false;
     std::string path;
   };
-  const OpenFile& entry(int unit) const;
-  OpenFile& entry(int unit);
+  const OpenFile& entry(Unit unit) const;
+  OpenFile& entry(Unit unit);
 
   std::array<OpenFile, kFileTable.size()> files_{};
 };

@@ -1,6 +1,8 @@
 // Input that would crash a run or silently corrupt every result is refused
 // right after the file is read, before the time loop and before any result
-// file is touched: diagnostic 72 names the file and the offending item.
+// file is touched: diagnostic 72 names the file and the offending item. The
+// reader admits finite values only; values computed from them (a density
+// times 1000, the damping weights) need not be finite.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,7 @@
 namespace zorvik {
 
 class FileTable;
+enum class Unit : int;
 struct DampingWeights;
 
 void check_control(const RunSettings& s, const FileTable& files);
@@ -27,6 +30,6 @@ void check_damping_weights(const DampingWeights& w, const Profile& p, std::int32
 // The parameter sets of every material that a layer uses, from the file on
 // `unit` ("HH_G.dat" or "HH_x.dat").
 void check_parameter_table(const Array2<double>& PARA_HY, const Profile& p, std::int32_t NL,
-                           const FileTable& files, int unit);
+                           const FileTable& files, Unit unit);
 
 }  // namespace zorvik

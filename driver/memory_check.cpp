@@ -108,11 +108,11 @@ void check_memory(const RunSettings& s, std::int32_t NTT, const Column& column) 
   for (std::int64_t j = 2; j <= s.NL; ++j) {
     if (column.N_SUBLAY(j) > column.N_SUBLAY(largest)) largest = j;
   }
-  fail(diag::no_memory, "insufficient virtual memory: the run needs about " + gib(shortfall.needed) + " of " +
-                            shortfall.kind + " for " + std::to_string(column.lay_max) + " elements (" +
-                            std::to_string(column.N_SUBLAY(largest)) + " in layer " + std::to_string(largest) +
-                            "), NT = " + std::to_string(s.NT) + " and NL = " + std::to_string(s.NL) + "; " +
-                            shortfall.bound + " " + gib(shortfall.available));
+  fail(diag::no_memory, "the run needs about " + gib(shortfall.needed) + " of " + shortfall.kind + " for " +
+                            std::to_string(column.lay_max) + " elements (" + std::to_string(column.N_SUBLAY(largest)) +
+                            " in layer " + std::to_string(largest) + "), NT = " + std::to_string(s.NT) +
+                            " and NL = " + std::to_string(s.NL) + "; " + shortfall.bound + " " +
+                            gib(shortfall.available));
 }
 
 }  // namespace zorvik

@@ -28,15 +28,15 @@ struct StepConstants {
 // half-space acting through a dashpot of impedance RHO_B x VS_B driven by
 // twice the incident velocity; 2: a rigid base moving with twice the incident
 // velocity; 3: with the incident velocity.
-void move_base_node(ColumnState& state, const Column& column, const StepConstants& k, double V_IN);
+void move_base_node(ColumnState& state, const Column& column, const StepConstants& step, double V_IN);
 
 // Half-step velocities of the interior nodes and the free surface; each node
 // carries half of each element next to it, with the density of the element
 // below.
-void move_column_nodes(ColumnState& state, const Column& column, const StepConstants& k);
+void move_column_nodes(ColumnState& state, const Column& column, const StepConstants& step);
 
 // D_2, V_NT and A_NT of every node, base included, then the new velocity and
 // displacement become the old ones.
-void advance_kinematics(ColumnState& state, const Column& column, const StepConstants& k);
+void advance_kinematics(ColumnState& state, const Column& column, const StepConstants& step);
 
 }  // namespace zorvik

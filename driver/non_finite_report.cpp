@@ -11,8 +11,6 @@
 namespace zorvik {
 namespace {
 
-constexpr int kIncident = 22;
-
 std::string shown(double v) {
   if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
@@ -75,7 +73,7 @@ std::int64_t sample_of_step(const Analysis& run, std::int64_t k) {
 std::string incident_cause(const Analysis& run, const FileTable& files, std::int64_t k, double V_IN) {
   const std::int64_t i = sample_of_step(run, k);
   // A(i) is value 2i of the file: each sample is a time and an acceleration.
-  const auto written = FreeFormatReader::value_as_written(files.fd(kIncident), {2 * i});
+  const auto written = FreeFormatReader::value_as_written(files.fd(Unit::incident), {2 * i});
   return "the incident velocity became " + shown(V_IN) + " at time " + step_time(run, k) +
          ", integrating the acceleration " + (written ? written->text : shown(run.incident.A(i))) +
          " of sample " + std::to_string(i) +
@@ -113,7 +111,7 @@ std::string earliest_cause(const Analysis& run, const FileTable& files, std::int
 std::string non_finite_report(const Analysis& run, const FileTable& files) {
   const std::string depth = non_finite_depth(run);
   if (!depth.empty()) {
-    return "non-finite result: " + depth + ": the layer thicknesses in profile.dat add up beyond the range of a double";
+    return depth + ": the layer thicknesses in profile.dat add up beyond the range of a double";
   }
   // A peak is not finite only where a recorded value is not, and the times are
   // finite as read: the histories hold the first non-finite value in time.
@@ -122,7 +120,7 @@ std::string non_finite_report(const Analysis& run, const FileTable& files) {
   const std::string point = !bad.at_node                ? "the recorded element of layer " + std::to_string(bad.layer)
                             : bad.layer > run.settings.NL ? std::string("the top of the half-space")
                                                           : "the top of layer " + std::to_string(bad.layer);
-  return "non-finite result: " + std::string(bad.quantity) + " at " + point + " is " + shown(bad.value) +
+  return std::string(bad.quantity) + " at " + point + " is " + shown(bad.value) +
          " at time " + shown(run.incident.T(bad.record)) + " (line " + std::to_string(bad.record) +
          " of t.dat); " + earliest_cause(run, files, 1 + std::int64_t{bad.record - 1} * run.settings.M_SUB);
 }

@@ -10,8 +10,9 @@ namespace zorvik {
 struct Analysis;
 class FileTable;
 
-// The text of diagnostic 73, or an empty string when every value written is
-// finite. May read "incident.dat" again, which must still be open.
+// What diagnostic 73 says after "non-finite result: ", or an empty string
+// when every value written is finite. May read "incident.dat" again, which
+// must still be open.
 std::string non_finite_report(const Analysis& run, const FileTable& files);
 
 }  // namespace zorvik

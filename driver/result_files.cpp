@@ -16,14 +16,14 @@ void edit_fields(const double* values, std::int64_t n, char* line) {
 }
 
 // One line of E17.6E3 fields.
-void write_line(FileTable& files, int unit, const Array1<double>& values) {
+void write_line(FileTable& files, Unit unit, const Array1<double>& values) {
   ResultWriter out(files, unit, line_length(values.size(), kEFieldWidth));
   edit_fields(values.data(), values.size(), out.next_line());
   out.finish();
 }
 
 // One line of E17.6E3 fields per record, from its contiguous recorded points.
-void write_table(FileTable& files, int unit, const Array2<double>& table) {
+void write_table(FileTable& files, Unit unit, const Array2<double>& table) {
   const std::int64_t points = table.extent1();
   ResultWriter out(files, unit, line_length(points, kEFieldWidth));
   for (std::int64_t i = 1; i <= table.extent2(); ++i) edit_fields(table.column(i), points, out.next_line());
@@ -31,7 +31,7 @@ void write_table(FileTable& files, int unit, const Array2<double>& table) {
 }
 
 // One G15.6 field per line.
-void write_times(FileTable& files, int unit, const Array1<double>& T) {
+void write_times(FileTable& files, Unit unit, const Array1<double>& T) {
   ResultWriter out(files, unit, kGFieldWidth);
   for (std::int64_t i = 1; i <= T.size(); ++i) edit_g15_6(T(i), out.next_line());
   out.finish();
@@ -41,18 +41,18 @@ void write_times(FileTable& files, int unit, const Array1<double>& T) {
 
 void write_result_files(FileTable& files, const IncidentRecord& incident, const Column& column,
                         const Records& r) {
-  write_times(files, 31, incident.T);
-  write_line(files, 32, column.LAYER_DEPTH);
-  write_line(files, 33, column.NODE_DEPTH);
-  write_line(files, 34, r.MAX_V);
-  write_line(files, 35, r.MAX_D);
-  write_line(files, 36, r.MAX_GAMMA);
-  write_line(files, 37, r.MAX_TAU);
-  write_table(files, 38, r.OUT_A);
-  write_table(files, 39, r.OUT_V);
-  write_table(files, 40, r.OUT_D);
-  write_table(files, 41, r.OUT_GAMMA);
-  write_table(files, 42, r.OUT_TAU);
+  write_times(files, Unit::t, incident.T);
+  write_line(files, Unit::layer_depth, column.LAYER_DEPTH);
+  write_line(files, Unit::node_depth, column.NODE_DEPTH);
+  write_line(files, Unit::max_v, r.MAX_V);
+  write_line(files, Unit::max_d, r.MAX_D);
+  write_line(files, Unit::max_gamma, r.MAX_GAMMA);
+  write_line(files, Unit::max_tau, r.MAX_TAU);
+  write_table(files, Unit::out_a, r.OUT_A);
+  write_table(files, Unit::out_v, r.OUT_V);
+  write_table(files, Unit::out_d, r.OUT_D);
+  write_table(files, Unit::out_gamma, r.OUT_GAMMA);
+  write_table(files, Unit::out_tau, r.OUT_TAU);
 }
 
 }  // namespace zorvik

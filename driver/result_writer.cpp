@@ -18,7 +18,7 @@ constexpr std::size_t kBufferSize = std::size_t{1} << 16;
 }  // namespace
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a unit and a length in characters
-ResultWriter::ResultWriter(FileTable& files, int unit, std::size_t line_length)
+ResultWriter::ResultWriter(FileTable& files, Unit unit, std::size_t line_length)
     : files_(files), unit_(unit), fd_(files.fd(unit)), line_length_(line_length),
       capacity_(std::max(kBufferSize, line_length + 1)),
       buffer_(std::make_unique_for_overwrite<char[]>(capacity_)) {}
@@ -35,7 +35,7 @@ void ResultWriter::finish() { flush(); }
 
 void ResultWriter::flush() {
   if (used_ == 0) return;
-  if (files_.read_only(unit_)) fail_file(diag::write_readonly, unit_, files_.path(unit_));
+  if (files_.read_only(unit_)) files_.fail(diag::write_readonly, unit_);
   files_.mark_written(unit_);
   std::size_t done = 0;
   while (done < used_) {
@@ -48,7 +48,7 @@ void ResultWriter::flush() {
   // Cut an old, longer file right after the first lines of this run, once:
   // from then on the file only grows, so whenever the run stops it holds
   // nothing but this run's lines.
-  if (!written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) fail_file(diag::write_error, unit_, files_.path(unit_));
+  if (!written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) files_.fail(diag::write_error, unit_);
   written_ = true;
 }
 
@@ -59,7 +59,7 @@ void ResultWriter::fail_keeping_whole_lines(std::size_t written) {
   const std::size_t whole = last_feed == std::string_view::npos ? 0 : last_feed + 1;
   const off_t end = ::lseek(fd_, 0, SEEK_CUR);
   if (end >= 0) cut_at(end - static_cast<off_t>(written - whole));
-  fail_file(diag::write_error, unit_, files_.path(unit_));
+  files_.fail(diag::write_error, unit_);
 }
 
 bool ResultWriter::cut_at(off_t end) const {

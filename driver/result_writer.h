@@ -15,11 +15,12 @@
 namespace zorvik {
 
 class FileTable;
+enum class Unit : int;
 
 class ResultWriter {
  public:
   // Lines of line_length characters, each followed by a line feed.
-  ResultWriter(FileTable& files, int unit, std::size_t line_length);
+  ResultWriter(FileTable& files, Unit unit, std::size_t line_length);
   ResultWriter(const ResultWriter&) = delete;
   ResultWriter& operator=(const ResultWriter&) = delete;
 
@@ -35,7 +36,7 @@ class ResultWriter {
   bool cut_at(off_t end) const;
 
   FileTable& files_;
-  int unit_;
+  Unit unit_;
   int fd_;
   std::size_t line_length_;
   std::size_t capacity_;

@@ -14,8 +14,6 @@
 namespace zorvik {
 namespace {
 
-constexpr int kControl = 21;
-
 struct Courant {
   double number = 0.0;
   std::int64_t layer = 0;
@@ -83,7 +81,7 @@ void check_stable_step(const Column& column, const global_para& gp, const RunSet
   char step[32];
   std::snprintf(step, sizeof step, "%.6g", time_base.DT);
   // M_SUB as written: item 3 of "control.dat".
-  const auto M_SUB = FreeFormatReader::value_as_written(files.fd(kControl), {3});
+  const auto M_SUB = FreeFormatReader::value_as_written(files.fd(Unit::control), {3});
   std::string text = "M_SUB = " + (M_SUB ? M_SUB->text : std::to_string(s.M_SUB)) + " gives DT = " + step +
                      ", too long for element " + std::to_string(worst.element) + " of layer " +
                      std::to_string(worst.layer) + " (Courant number " + courant_text(worst.number) +
@@ -95,7 +93,7 @@ void check_stable_step(const Column& column, const global_para& gp, const RunSet
     text += "no M_SUB within a 32-bit step count is enough: check gmax and the density of layer " +
             std::to_string(worst.layer) + ", or use thicker elements (a lower FMAX or NPW)";
   }
-  fail_file(diag::invalid_input, kControl, files.path(kControl), text);
+  files.fail(diag::invalid_input, Unit::control, text);
 }
 
 }  // namespace zorvik

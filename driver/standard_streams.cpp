@@ -15,7 +15,9 @@ void secure_standard_streams() {
   // one of 0, 1, 2 gets /dev/null.
   for (int fd = 0; fd <= 2; ++fd) {
     if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
-    if (::open("/dev/null", O_RDWR | O_NOCTTY) != fd) fail(diag::open_failure, "open failure, file /dev/null");
+    if (::open("/dev/null", O_RDWR | O_NOCTTY) != fd) {
+      throw FatalError(diag::open_failure, message(diag::open_failure) + ", file /dev/null");
+    }
   }
 }
 

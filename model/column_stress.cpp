@@ -19,7 +19,7 @@ void hyster_column(global_para& gp, double* tau_out, const double* dgamma_prev, 
 
   // Which elements take the common step, and the one evaluation each needs:
   // F1(g1) on the backbone, F2((g1 - x_origin) * 0.5) on branch n.
-  for (std::int32_t i = 1; i <= gp.lay_max; ++i) {
+  for (std::int32_t i = 1; i <= gp.lay_max(); ++i) {
     const auto k = static_cast<std::size_t>(i - 1);
     const std::int32_t n = gp.bb(i);
     const double g1 = gamma_cur[k];

@@ -4,39 +4,17 @@
 #include <cstddef>
 #include <limits>
 #include <new>
-#include <type_traits>
 
 namespace zorvik {
-namespace {
-
-// n zero-filled entries from calloc, whose large blocks come straight from
-// the system as untouched zero pages. Empty for n = 0.
-template <class T>
-zeroed_array<T> allocate_zeroed(std::size_t n) {
-  static_assert(std::is_trivially_copyable_v<T>);
-  if (n == 0) {
-    return zeroed_array<T>();
-  }
-  void* p = std::calloc(n, sizeof(T));
-  if (p == nullptr) {
-    throw std::bad_alloc();
-  }
-  return zeroed_array<T>(static_cast<T*>(p));
-}
-
-std::size_t extent(std::int32_t n) { return n > 0 ? static_cast<std::size_t>(n) : 0; }
-
-}  // namespace
 
 void global_para::allocate_parameter_sets(std::int32_t n_elements) {
-  curves_ = allocate_zeroed<element_curves>(extent(n_elements));
-  lay_max = n_elements;
-  elements_ = std::max(n_elements, 0);
+  const std::int32_t n = std::max(n_elements, 0);
+  curves_ = allocate_zeroed<element_curves>(static_cast<std::size_t>(n));
+  lay_max_ = n;
 }
 
 void global_para::reset_hysteresis_state() {
-  assert(std::max(lay_max, 0) == elements_);  // lay_max is fixed once allocated
-  const std::size_t n = extent(elements_);
+  const auto n = static_cast<std::size_t>(lay_max_);
   for (std::size_t e = 0; e < n; ++e) {
     element_curves& c = curves_[e];
     c.centre[0] = weight_centre(c.set[0].a);
@@ -52,7 +30,7 @@ void global_para::reset_hysteresis_state() {
   others_ = allocate_zeroed<std::int32_t>(n);
 
   const std::size_t column = 2 * static_cast<std::size_t>(kStackRows);
-  stack_rows_ = allocate_zeroed<double>(n * column);
+  stack_rows_ = allocate_zeroed<double>(n, column);
   for (std::size_t e = 0; e < n; ++e) {
     double* xy = stack_rows_.get() + e * column;
     xy[0] = kSentinel;
@@ -70,7 +48,7 @@ void global_para::grow_stack(int i) {
   const std::int32_t rows = s.rows > most / 2 ? most : 2 * s.rows;
   const auto old_rows = static_cast<std::size_t>(s.rows);
   const auto new_rows = static_cast<std::size_t>(rows);
-  zeroed_array<double> block = allocate_zeroed<double>(2 * new_rows);
+  zeroed_array<double> block = allocate_zeroed<double>(new_rows, 2);
   std::copy_n(s.xy, 2 * old_rows, block.get());
   s = turning_point_stack{block.get(), rows};
   grown_rows_[at(i)] = std::move(block);

@@ -12,10 +12,10 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 
 #include "tauhybfkz.h"
+#include "zeroed_array.h"
 
 namespace zorvik {
 
@@ -53,17 +53,12 @@ struct pending_evaluation {
   bool on_branch;
 };
 
-struct free_deleter {
-  void operator()(void* p) const noexcept { std::free(p); }
-};
-template <class T>
-using zeroed_array = std::unique_ptr<T[], free_deleter>;
-
 struct global_para {
-  std::int32_t lay_max = 0;
-
   // Sets lay_max and creates both parameter sets of every element, all zero.
   void allocate_parameter_sets(std::int32_t n_elements);
+
+  // The number of elements, the extent of every per-element array.
+  std::int32_t lay_max() const { return lay_max_; }
 
   // Creates the hysteresis state, all zero but row 1 of both stacks, which
   // holds the sentinel. The stacks' storage is zeroed lazily: rows that are
@@ -123,7 +118,7 @@ struct global_para {
 
  private:
   std::size_t at(int i) const {
-    assert(i >= 1 && i <= elements_);
+    assert(i >= 1 && i <= lay_max_);
     return static_cast<std::size_t>(i - 1);
   }
   static std::size_t side(int r) {
@@ -139,7 +134,7 @@ struct global_para {
     return s.xy[2 * static_cast<std::size_t>(k - 1) + 1];
   }
 
-  std::int32_t elements_ = 0;  // extent of every per-element array
+  std::int32_t lay_max_ = 0;
   zeroed_array<element_curves> curves_;
   zeroed_array<std::int32_t> bb_;
   zeroed_array<std::int32_t> par_;

@@ -400,7 +400,6 @@ bool all_positive_zero(const double* p, std::int64_t n) {
 TEST(ModelHandOver, LoopStateStartsAtRest) {
   const std::int32_t lay_max = 4, NT = 3, NL = 2;
   ColumnState state(lay_max);
-  state.MEMORY_0 = Array2<double>(kMechanisms, lay_max);
   const Records records(NT, NL);
   for (const Array1<double>* a : {&state.V_EST_1, &state.V_EST_2, &state.A_NT, &state.V_NT,
                                   &state.D_1, &state.D_2}) {

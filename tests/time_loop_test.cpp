@@ -98,7 +98,6 @@ struct Rig {
       time_base.A_IN(k) = drive.A_IN[static_cast<std::size_t>(k - 1)];
     }
     relaxation.T_K.fill(0.01);
-    state.MEMORY_0 = Array2<double>(kMechanisms, column.lay_max);
     prepare_model(gp, column.lay_max);
   }
 
@@ -337,7 +336,6 @@ TEST(ElementUpdate, StrainDampingAndStressFromTheUnshiftedHistory) {
   }
   const MemoryDecay decay(table, DT);
   ColumnState s(2);
-  s.MEMORY_0 = Array2<double>(kMechanisms, 2);
   s.D_1(1) = 1.0e-4;
   s.D_1(2) = 2.5e-4;
   s.D_1(3) = 3.5e-4;
