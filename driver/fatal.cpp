@@ -73,10 +73,6 @@ std::string file_message(int number, int unit, std::string_view path,
   return with_detail(std::move(text), detail);
 }
 
-void fail_file(int number, int unit, std::string_view path, std::string_view detail) {
-  throw FatalError(number, file_message(number, unit, path, detail));
-}
-
 void fail(int number, std::string_view detail) { throw FatalError(number, message(number, detail)); }
 
 FatalError memory_diagnostic(const std::bad_alloc& failure) {

@@ -63,10 +63,6 @@ std::string message(int number, std::string_view detail = {});
 std::string file_message(int number, int unit, std::string_view path,
                          std::string_view detail = {});
 
-// Throws the file diagnostic `number` for the given unit and path.
-[[noreturn]] void fail_file(int number, int unit, std::string_view path,
-                            std::string_view detail = {});
-
 // Throws a diagnostic that names no file (memory, results), with its message
 // and an optional detail.
 [[noreturn]] void fail(int number, std::string_view detail = {});
