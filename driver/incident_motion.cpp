@@ -6,7 +6,7 @@ TimeBase make_time_base(const IncidentRecord& record, std::int32_t NT, std::int3
   TimeBase tb;
   tb.DT0 = record.T(2) - record.T(1);
   tb.DT = computation_step(tb.DT0, M_SUB);
-  tb.NTT = (NT - 1) * M_SUB + 1;
+  tb.NTT = computation_steps(NT, M_SUB);
 
   tb.A_IN = Array1<double>(tb.NTT);
   tb.UF = tb.DT / tb.DT0;

@@ -23,6 +23,10 @@ inline double computation_step(double DT0, std::int64_t M_SUB) {
   return DT0 / static_cast<double>(static_cast<float>(M_SUB));
 }
 
+// NTT: the number of computation steps, (NT - 1) x M_SUB + 1 (the input
+// checks keep it within 32 bits).
+inline std::int32_t computation_steps(std::int32_t NT, std::int32_t M_SUB) { return (NT - 1) * M_SUB + 1; }
+
 // DT0, DT, NTT, and A_IN by linear interpolation within each sample interval;
 // A_IN(NTT) stays 0.
 TimeBase make_time_base(const IncidentRecord& record, std::int32_t NT, std::int32_t M_SUB);

@@ -28,20 +28,27 @@ struct Footprint {
   }
 };
 
+// The record, its resampling and the histories: what the run needs whatever
+// its column.
+Footprint record_footprint(const RunSettings& s, std::int32_t NTT) {
+  const double NT = s.NT;
+  const double NL = s.NL;
+  Footprint f;
+  f.add(2 * NT + NTT, kDouble);
+  f.add(NT * (5 * NL + 3) + 4 * NL + 2, kDouble);
+  return f;
+}
+
 Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& column) {
   const double elements = column.lay_max;
-  const double NT = s.NT;
   const double NL = s.NL;
   const double NMAT = s.NMAT;
   const double NPT = std::max(s.NPT, 0);
-  Footprint f;
-  // The record and its resampling; the material tables.
-  f.add(2 * NT + NTT, kDouble);
+  Footprint f = record_footprint(s, NTT);
+  // The material tables.
   f.add(NPT * 4 * NMAT + kParameters * NMAT, kDouble);
   // Per layer: profile, damping weights, layer parameters, column layout.
   f.add(NL + 1, (4 + 10 + 9 + 4) * kDouble + 4 * kInt);
-  // Histories and peaks at the recorded points.
-  f.add(NT * (5 * NL + 3) + 4 * NL + 2, kDouble);
   // Per element: thickness, density, 8 damping weights, 8 memory variables,
   // 6 node and 5 element values of the state, the two parameter sets and the
   // hysteresis state.
@@ -99,6 +106,15 @@ bool find_shortfall(const Footprint& need, Shortfall& found) {
 }
 
 }  // namespace
+
+void check_record_memory(const RunSettings& s, std::int32_t NTT) {
+  Shortfall shortfall{};
+  if (!find_shortfall(record_footprint(s, NTT), shortfall)) return;
+  fail(diag::no_memory, "the run needs about " + gib(shortfall.needed) + " of " + shortfall.kind + " for " +
+                            std::to_string(NTT) + " computation steps (M_SUB = " + std::to_string(s.M_SUB) +
+                            ") and NT = " + std::to_string(s.NT) + " samples; " + shortfall.bound + " " +
+                            gib(shortfall.available));
+}
 
 void check_memory(const RunSettings& s, std::int32_t NTT, const Column& column) {
   Shortfall shortfall{};
