@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -11,6 +10,7 @@
 #include "global_para.h"
 #include "reference_backbone.h"
 #include "tauhybfkz.h"
+#include "unit_support.h"
 
 namespace zorvik {
 namespace {
@@ -20,6 +20,7 @@ using oracle::kWorkedExample;
 using oracle::opaque;
 using oracle::reference_stress;
 using oracle::route;
+using test::bits;
 
 parameter_set as_set(const curve& c) {
   const curve p = opaque(c);
@@ -36,8 +37,6 @@ double in_place_stress(double strain, const curve& c) {
   const parameter_set p = as_set(c);
   return backbone_stress<strength_grouping::in_place>(opaque(strain), p, weight_centre(p.a));
 }
-
-std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 
 TEST(Backbone, WorkedExampleToNineDigits) {
   const parameter_set p = as_set(kWorkedExample);
@@ -103,14 +102,9 @@ TEST(Backbone, InvalidInputGivesNaN) {
 }
 
 TEST(Backbone, EvaluatorsReadTheRowAndElementAsTheyStand) {
-  constexpr curve kBranch{2e-6, 0.9, 8e-4, 1.1, 0.85, 45000.0, 6.0, 40.0, 0.7};
+  constexpr curve kBranch = test::kBranchSet;
   global_para gp;
-  gp.allocate_parameter_sets(2);
-  for (int i = 1; i <= 2; ++i) {
-    oracle::put_curve(gp, 1, i, kWorkedExample);
-    oracle::put_curve(gp, 2, i, kBranch);
-  }
-  gp.reset_hysteresis_state();
+  test::put_model(gp, 2, kWorkedExample, kBranch);
   gp.gmax(2, 2) = 52000.0;  // as after a departure of element 2
   curve rescaled = kBranch;
   rescaled.gmax = 52000.0;

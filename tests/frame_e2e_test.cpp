@@ -2,10 +2,9 @@
 // opens, creates, keeps and refuses, and how a bad input file ends it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -15,24 +14,39 @@ namespace zorvik::e2e {
 namespace {
 
 std::vector<std::string> all_21_names() {
-  std::vector<std::string> names;
-  for (const std::string_view n : kInputFiles) names.emplace_back(n);
-  for (const std::string_view n : kResultFiles) names.emplace_back(n);
+  std::vector<std::string> names(std::begin(kInputFiles), std::end(kInputFiles));
+  names.insert(names.end(), std::begin(kResultFiles), std::end(kResultFiles));
   std::sort(names.begin(), names.end());
   return names;
 }
 
-// A complete run of the small site, the reference for a run that differs.
-void complete_site_run(const WorkDir& dir) {
-  SiteInputs().write_to(dir);
-  expect_complete(dir.run());
+// A complete run of the small site: the reference for runs that must give
+// its results.
+const WorkDir& small_site_run() {
+  static const WorkDir dir;
+  static const bool ran = [] {
+    SiteInputs().write_to(dir);
+    expect_complete(dir.run());
+    return true;
+  }();
+  (void)ran;
+  return dir;
 }
 
-void expect_file_failure(const RunResult& r, const WorkDir& dir, int number, std::string_view text,
-                         int unit, std::string_view name) {
-  EXPECT_EQ(r.exit_status, number) << r.describe();
-  EXPECT_EQ(r.diagnostic(), file_diagnostic(number, text, unit, dir.path_of(name)));
-  EXPECT_TRUE(r.call_chain_follows()) << r.err;
+std::string old_text(std::string_view name) { return "old " + std::string(name) + "\n"; }
+
+// The result files before `failed` as in `reference`, those after it as
+// they were before the run.
+void expect_written_up_to(const WorkDir& dir, const WorkDir& reference, std::string_view failed) {
+  bool before = true;
+  for (const std::string_view name : kResultFiles) {
+    before = before && name != failed;
+    if (before) {
+      EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+    } else if (name != failed) {
+      EXPECT_EQ(dir.read(name), old_text(name)) << name;
+    }
+  }
 }
 
 TEST(RunFrame, EmptyDirectoryGetsAll21FilesEmptyWithTheModeLessTheUmaskAndStopsAtControl) {
@@ -40,7 +54,7 @@ TEST(RunFrame, EmptyDirectoryGetsAll21FilesEmptyWithTheModeLessTheUmaskAndStopsA
     SCOPED_TRACE(testing::Message() << "umask 0" << std::oct << umask);
     const WorkDir dir;
     const RunResult r = dir.run({.umask = umask});
-    expect_file_failure(r, dir, 24, "end-of-file during read", 21, "control.dat");
+    expect_file_failure(r, dir, 24, 21, "control.dat");
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(dir.names(), all_21_names());
     for (const std::string& name : dir.names()) {
@@ -61,68 +75,85 @@ TEST(RunFrame, MissingCurveFileStopsAtItsFirstReadAndLeavesOldResultsWhole) {
 
   const RunResult r = dir.run();
 
-  expect_file_failure(r, dir, 24, "end-of-file during read", 24, "curve.dat");
+  expect_file_failure(r, dir, 24, 24, "curve.dat");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(dir.names(), all_21_names());
-  EXPECT_EQ(dir.read("t.dat"), old_times);
-  EXPECT_EQ(dir.read("out_tau.dat"), old_stress);
   for (const std::string_view name : kResultFiles) {
-    if (name != "t.dat" && name != "out_tau.dat") {
-      EXPECT_EQ(dir.read(name), "") << name;
-    }
+    EXPECT_EQ(dir.read(name), name == "t.dat" ? old_times : name == "out_tau.dat" ? old_stress : "") << name;
   }
-  EXPECT_EQ(dir.read("check.dat"), "");
-  EXPECT_EQ(dir.read("bug.dat"), "");
+  EXPECT_EQ(dir.read("check.dat") + dir.read("bug.dat"), "");
 }
 
-TEST(RunFrame, CheckAndBugFilesKeepTheirContentThroughACompleteRun) {
-  const WorkDir dir;
-  SiteInputs().write_to(dir);
-  const std::string check = "kept\r\nbyte for byte\x01\xff";
-  const std::string bug = std::string("no line end\0 and a NUL", 22);
-  dir.write("check.dat", check);
-  dir.write("bug.dat", bug);
+// Runs that differ from the small site's only in how they are started or
+// how their inputs are stored: the same results byte for byte, and no input
+// file written. Pins: a reader of standard output that went away
+// (zorvik | head -1) killing the run with SIGPIPE; started without standard
+// streams, the first files opened took descriptors 0 to 2, so that the marks
+// or a diagnostic went into an input file.
+TEST(RunFrame, RunsStartedOrStoredOtherwiseGiveTheSameResultsAndWriteNoInput) {
+  const struct {
+    const char* what;
+    void (*prepare)(const WorkDir&);
+    RunOptions options;
+    int exit_status = 0;
+  } cases[] = {
+      {"read-only inputs", [](const WorkDir& dir) { for (const auto& name : dir.names()) dir.set_mode(name, 0444); },
+       {.unprivileged = true}},
+      {"carriage-return line-feed inputs",
+       [](const WorkDir& dir) {
+         for (const auto& name : dir.names()) {
+           std::string text;
+           for (const char c : dir.read(name)) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+           dir.write(name, text);
+         }
+       },
+       {}},
+      {"a reader of standard output gone", nullptr, {.reader_gone = true}},
+      {"standard input and output closed", nullptr, {.closed_streams = {0, 1}}},
+      {"all standard streams closed", nullptr, {.closed_streams = {0, 1, 2}}},
+      {"standard error closed, a bad control file", [](const WorkDir& dir) { dir.write("control.dat", "25.0 x\n"); },
+       {.closed_streams = {2}}, 59},
+      {"standard input and error closed, a bad control file",
+       [](const WorkDir& dir) { dir.write("control.dat", "25.0 x\n"); }, {.closed_streams = {0, 2}}, 59},
+  };
+  const WorkDir& reference = small_site_run();
+  const auto unprivileged_missing = unprivileged_unavailable();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.options.unprivileged && unprivileged_missing) continue;
+    const WorkDir dir;
+    SiteInputs().write_to(dir);
+    // Kept byte for byte through every run.
+    dir.write("check.dat", "kept\r\nbyte for byte\x01\xff");
+    dir.write("bug.dat", std::string("no line end\0 and a NUL", 22));
+    if (c.prepare != nullptr) c.prepare(dir);
+    std::vector<std::string> before;
+    for (const std::string_view name : kInputFiles) before.push_back(dir.read(name));
 
-  expect_complete(dir.run());
+    const RunResult r = dir.run(c.options);
 
-  EXPECT_EQ(dir.read("check.dat"), check);
-  EXPECT_EQ(dir.read("bug.dat"), bug);
-}
-
-TEST(RunFrame, ReadOnlyInputFilesGiveTheSameResults) {
-  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
-  const WorkDir reference;
-  complete_site_run(reference);
-  const WorkDir dir;
-  SiteInputs().write_to(dir);
-  for (const std::string& name : dir.names()) dir.set_mode(name, 0444);
-  expect_complete(dir.run({.unprivileged = true}));
-
-  for (const std::string_view name : kResultFiles) EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+    EXPECT_EQ(r.exit_status, c.exit_status) << r.describe();
+    for (std::size_t k = 0; k < before.size(); ++k) EXPECT_EQ(dir.read(kInputFiles[k]), before[k]) << kInputFiles[k];
+    if (c.exit_status != 0) continue;
+    EXPECT_EQ(r.err, "");
+    for (const std::string_view name : kResultFiles) EXPECT_EQ(dir.read(name), reference.read(name)) << name;
+  }
+  if (unprivileged_missing) GTEST_SKIP() << "read-only inputs not run: " << *unprivileged_missing;
 }
 
 TEST(RunFrame, ReadOnlyResultFileEndsTheWritingThereAfterTheEarlierFiles) {
   if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
-  const WorkDir reference;
-  complete_site_run(reference);
   const WorkDir dir;
   SiteInputs().write_to(dir);
-  for (const std::string_view name : kResultFiles) dir.write(name, "old " + std::string(name) + "\n");
+  for (const std::string_view name : kResultFiles) dir.write(name, old_text(name));
   dir.set_mode("out_a.dat", 0444);
 
   const RunResult r = dir.run({.unprivileged = true});
 
-  expect_file_failure(r, dir, 47, "write to READONLY file", 38, "out_a.dat");
+  expect_file_failure(r, dir, 47, 38, "out_a.dat");
   EXPECT_EQ(r.out, complete_run_output(97));  // 96 steps, a mark for each and one more at the first
-  bool before_out_a = true;
-  for (const std::string_view name : kResultFiles) {
-    before_out_a = before_out_a && name != "out_a.dat";
-    if (before_out_a) {
-      EXPECT_EQ(dir.read(name), reference.read(name)) << name;
-    } else {
-      EXPECT_EQ(dir.read(name), "old " + std::string(name) + "\n") << name;
-    }
-  }
+  expect_written_up_to(dir, small_site_run(), "out_a.dat");
+  EXPECT_EQ(dir.read("out_a.dat"), old_text("out_a.dat"));
 }
 
 // Pins a refused write (a full disk) being reported as a failure, with the
@@ -136,74 +167,20 @@ TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteErrorThatLeavesWholeLines) {
 
   const WorkDir dir;
   dir.copy_example();
-  for (const std::string_view name : kResultFiles) dir.write(name, "old " + std::string(name) + "\n");
+  for (const std::string_view name : kResultFiles) dir.write(name, old_text(name));
   // t.dat to max_tau.dat fit; out_a.dat (1560 lines of 103 bytes) does not.
   constexpr std::size_t kLimit = 50000;
   dir.write("out_a.dat", std::string(kLimit + 20000, 'x') + "\n");
   const RunResult r = dir.run({.file_size_limit = kLimit});
 
-  expect_file_failure(r, dir, 38, "error during write", 38, "out_a.dat");
-  bool before_out_a = true;
-  for (const std::string_view name : kResultFiles) {
-    before_out_a = before_out_a && name != "out_a.dat";
-    if (before_out_a) {
-      EXPECT_EQ(dir.read(name), reference.read(name)) << name;
-    } else if (name != "out_a.dat") {
-      EXPECT_EQ(dir.read(name), "old " + std::string(name) + "\n") << name;
-    }
-  }
+  expect_file_failure(r, dir, 38, 38, "out_a.dat");
+  expect_written_up_to(dir, reference, "out_a.dat");
   const std::string complete = reference.read("out_a.dat");
   const std::size_t line = complete.find('\n') + 1;
   const std::size_t whole_lines = kLimit / line * line;
   const std::string partial = dir.read("out_a.dat");
   EXPECT_EQ(partial.size(), whole_lines);
   EXPECT_TRUE(partial == complete.substr(0, whole_lines)) << "not the first lines of the complete run";
-}
-
-// Fault pinned: started without standard streams, the first files opened
-// took descriptors 0 to 2, so the progress marks or a diagnostic went into
-// an input file.
-TEST(RunFrame, StandardStreamsClosedAtStartNeverMakeAnInputFileOutput) {
-  const WorkDir reference;
-  complete_site_run(reference);
-  const struct {
-    std::vector<int> closed;
-    const char* control;  // null: the valid one
-    int exit_status;
-  } cases[] = {{{0, 1}, nullptr, 0}, {{0, 1, 2}, nullptr, 0}, {{2}, "25.0 x\n", 59}, {{0, 2}, "25.0 x\n", 59}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "closed: " << testing::PrintToString(c.closed));
-    const WorkDir dir;
-    SiteInputs inputs;
-    inputs.write_to(dir);
-    if (c.control != nullptr) dir.write("control.dat", c.control);
-    dir.write("check.dat", "kept\n");
-    dir.write("bug.dat", "kept\n");
-    std::vector<std::string> before;
-    for (const std::string_view name : kInputFiles) before.push_back(dir.read(name));
-
-    const RunResult r = dir.run({.closed_streams = c.closed});
-
-    EXPECT_EQ(r.exit_status, c.exit_status) << r.describe();
-    for (std::size_t k = 0; k < before.size(); ++k) EXPECT_EQ(dir.read(kInputFiles[k]), before[k]) << kInputFiles[k];
-    if (c.exit_status == 0) {
-      EXPECT_EQ(dir.read("out_a.dat"), reference.read("out_a.dat"));
-    }
-  }
-}
-
-// Fault pinned: a reader of standard output that went away (zorvik | head -1)
-// killed the run with SIGPIPE.
-TEST(RunFrame, AReaderOfStandardOutputThatWentAwayEndsNothing) {
-  const WorkDir reference;
-  complete_site_run(reference);
-  const WorkDir dir;
-  SiteInputs().write_to(dir);
-
-  const RunResult r = dir.run({.reader_gone = true});
-
-  expect_complete(r);
-  for (const std::string_view name : kResultFiles) EXPECT_EQ(dir.read(name), reference.read(name)) << name;
 }
 
 // Fault pinned: a column too big for the machine was built until the
@@ -215,7 +192,7 @@ TEST(RunFrame, ColumnBeyondMemoryIsRefusedBeforeItIsBuilt) {
 #endif
   constexpr long kSafetyLimit = 4L << 30;
   const struct {
-    double thickness;  // of the site's layer, whose elements are 0.4 m thick
+    double thickness;     // of the site's layer, whose elements are 0.4 m thick
     const char* refusal;  // null: the run completes
   } cases[] = {
       // A thickness typed as 100000000: 2.5e8 elements.
@@ -250,66 +227,105 @@ TEST(RunFrame, ColumnBeyondMemoryIsRefusedBeforeItIsBuilt) {
   }
 }
 
-TEST(RunFrame, UnwritableDirectoryWithAMissingInputStopsAtThatOpen) {
-  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
-  const WorkDir dir;
-  const SiteInputs inputs;
-  inputs.write_to(dir);
-  dir.write("check.dat", "");
-  std::remove(dir.path_of("tabk.dat").c_str());
-  const std::vector<std::string> before = dir.names();
-  dir.set_mode("", 0555);
+// The curve table is the first array sized by two counts of control.dat:
+// NPT x 4 NMAT doubles. Pins that an impossible size ends the run with the
+// allocation diagnostics instead of a crash, before any result file is
+// touched.
+TEST(RunFrame, ArraySizesBeyondMemoryEndTheRunWithTheAllocationDiagnostics) {
+  // Under AddressSanitizer a failed allocation must return null, as it does
+  // without it.
+  ::setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
+  const struct {
+    int NMAT;
+    int exit_status;
+    const char* diagnostic;
+  } cases[] = {
+      // 2^31 x 2^33 x 8 bytes overflow a 64-bit count.
+      {2147483647, 179, "zorvik: severe (179): Cannot allocate array - overflow on array size calculation."},
+      // 2^31 x 2^22 x 8 bytes: 64 PiB, more than any address space holds.
+      {1 << 20, 41, "zorvik: severe (41): insufficient virtual memory"},
+  };
+  for (const auto& c : cases) {
+    const WorkDir dir;
+    SiteInputs inputs;
+    inputs.control.NPT = 2147483647;
+    inputs.control.NMAT = c.NMAT;
+    inputs.write_to(dir);
+    dir.write("out_a.dat", "old\n");
 
-  const RunResult r = dir.run({.unprivileged = true});
+    const RunResult r = dir.run();
 
-  expect_file_failure(r, dir, 9, "permission to access file denied", 26, "tabk.dat");
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(dir.names(), before);
-  EXPECT_EQ(dir.read("control.dat"), inputs.control.text());
-  EXPECT_EQ(dir.read("HH_x.dat"), inputs.HH_x);
-}
-
-TEST(RunFrame, InputFileTheUserMayNotReadIsRefusedAtItsOpen) {
-  if (const auto why = unprivileged_unavailable()) GTEST_SKIP() << *why;
-  const WorkDir dir;
-  SiteInputs().write_to(dir);
-  dir.set_mode("incident.dat", 0200);
-
-  const RunResult r = dir.run({.unprivileged = true});
-
-  expect_file_failure(r, dir, 9, "permission to access file denied", 22, "incident.dat");
-  EXPECT_EQ(dir.names(), (std::vector<std::string>{"HH_G.dat", "HH_x.dat", "control.dat", "curve.dat",
-                                                    "incident.dat", "profile.dat", "tabk.dat"}));
-}
-
-TEST(RunFrame, DirectoryNamedLikeAnInputIsAnOpenFailure) {
-  const WorkDir dir;
-  dir.write("control.dat", SiteInputs().control.text());
-  dir.make_directory("profile.dat");
-
-  const RunResult r = dir.run();
-
-  expect_file_failure(r, dir, 30, "open failure", 23, "profile.dat");
-  EXPECT_EQ(dir.names(), (std::vector<std::string>{"control.dat", "incident.dat", "profile.dat"}));
-}
-
-TEST(RunFrame, DanglingLinkIntoAMissingDirectoryIsFileNotFound) {
-  const WorkDir dir;
-  dir.make_symlink("control.dat", "missing_directory/control.dat");
-
-  const RunResult r = dir.run();
-
-  expect_file_failure(r, dir, 29, "file not found", 21, "control.dat");
-  EXPECT_EQ(dir.names(), std::vector<std::string>{"control.dat"});
-}
-
-const char* text_of(int number) {
-  switch (number) {
-    case 24: return "end-of-file during read";
-    case 59: return "list-directed I/O syntax error";
-    case 64: return "input conversion error";
-    default: return "missing value";
+    EXPECT_EQ(r.exit_status, c.exit_status) << r.describe();
+    if (c.exit_status == 179) {
+      EXPECT_EQ(r.diagnostic(), c.diagnostic);
+      EXPECT_TRUE(r.call_chain_follows());
+    } else {  // AddressSanitizer warns on a line of its own before it
+      EXPECT_NE(r.err.find(c.diagnostic + std::string("\n")), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(dir.read("out_a.dat"), "old\n");
   }
+}
+
+// A file the run cannot open ends it at that open, with the files after it
+// in the table neither created nor touched.
+TEST(RunFrame, FileThatCannotBeOpenedEndsTheRunAtItsOpen) {
+  const struct {
+    const char* what;
+    void (*prepare)(const WorkDir&);
+    bool unprivileged;
+    int number;
+    int unit;
+    const char* file;
+    std::vector<std::string> names;  // after the run; empty: as before it
+  } cases[] = {
+      {"a missing input in an unwritable directory",
+       [](const WorkDir& dir) {
+         SiteInputs().write_to(dir);
+         dir.write("check.dat", "");
+         std::remove(dir.path_of("tabk.dat").c_str());
+         dir.set_mode("", 0555);
+       },
+       true, 9, 26, "tabk.dat", {}},
+      {"an input the user may not read",
+       [](const WorkDir& dir) {
+         SiteInputs().write_to(dir);
+         dir.set_mode("incident.dat", 0200);
+       },
+       true, 9, 22, "incident.dat",
+       {"HH_G.dat", "HH_x.dat", "control.dat", "curve.dat", "incident.dat", "profile.dat", "tabk.dat"}},
+      {"a directory named like an input",
+       [](const WorkDir& dir) {
+         dir.write("control.dat", SiteInputs().control.text());
+         dir.make_directory("profile.dat");
+       },
+       false, 30, 23, "profile.dat", {"control.dat", "incident.dat", "profile.dat"}},
+      {"a dangling link into a missing directory",
+       [](const WorkDir& dir) { dir.make_symlink("control.dat", "missing_directory/control.dat"); }, false, 29,
+       21, "control.dat", {"control.dat"}},
+  };
+  const auto unprivileged_missing = unprivileged_unavailable();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.unprivileged && unprivileged_missing) continue;
+    const WorkDir dir;
+    c.prepare(dir);
+    const std::vector<std::string> before = dir.names();
+    // The contents of the files the run may open.
+    std::vector<std::string> contents;
+    for (const std::string& name : before) contents.push_back(name != c.file ? dir.read(name) : "");
+
+    const RunResult r = dir.run({.unprivileged = c.unprivileged});
+
+    expect_file_failure(r, dir, c.number, c.unit, c.file);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(dir.names(), c.names.empty() ? before : c.names);
+    for (std::size_t k = 0; k < before.size(); ++k) {
+      if (before[k] != c.file) {
+        EXPECT_EQ(dir.read(before[k]), contents[k]) << before[k];
+      }
+    }
+  }
+  if (unprivileged_missing) GTEST_SKIP() << "runs as another user not made: " << *unprivileged_missing;
 }
 
 // An input file written with other contents than the small valid set.
@@ -346,9 +362,7 @@ TEST(Reader, InputFilesAsTheProgramReadsThem) {
   std::string no_break_space = incident_text({});
   const std::size_t line_17 = no_break_space.find("0.16 ");
   no_break_space.replace(line_17 + 4, 1, "\xc2\xa0");
-  const WorkDir reference;
-  SiteInputs().write_to(reference);
-  expect_complete(reference.run());
+  const std::string tabk = tabk_text();
 
   const std::vector<ReaderCase> cases = {
       {"text after the ninth control value", "control.dat",
@@ -389,8 +403,10 @@ TEST(Reader, InputFilesAsTheProgramReadsThem) {
       // Refused at the empty cell, not at a value shifted by it.
       {"profile rows saved by a spreadsheet", "profile.dat", with_commas(SiteInputs().profile), 71, 23,
        "no value for H(2)", "reading H(2) at line 1: an empty value between commas"},
-      {"a non-ASCII byte as a separator", "tabk.dat", "1.4e-03\xc2\xa0" + tabk_text().substr(13), 59, 26,
+      {"a non-ASCII byte as a separator", "tabk.dat", "1.4e-03\xc2\xa0" + tabk.substr(13), 59, 26,
        nullptr, "reading T_K(1) at line 1: token \"1.4e-03\\xC2\\xA07.548359e-02\""},
+      {"a relaxation table of 23 values", "tabk.dat", tabk.substr(0, tabk.rfind(' ')), 24, 26, nullptr,
+       "reading B_K(8): end of file after line 8"},
       {"a label before the first branch row", "HH_x.dat", "layer\n" + SiteInputs().HH_x, 59, 28, nullptr,
        "reading gamma_t(1) at line 1: token \"layer\""},
   };
@@ -399,81 +415,17 @@ TEST(Reader, InputFilesAsTheProgramReadsThem) {
     const WorkDir dir;
     SiteInputs().write_to(dir);
     dir.write(c.file, c.content);
+    dir.write("out_a.dat", old_text("out_a.dat"));
     const RunResult r = dir.run();
     if (c.number == 0) {
       expect_complete(r);
-      EXPECT_EQ(dir.read("out_a.dat"), reference.read("out_a.dat"));
+      EXPECT_EQ(dir.read("out_a.dat"), small_site_run().read("out_a.dat"));
       continue;
     }
-    std::string expected = file_diagnostic(c.number, text_of(c.number), c.unit, dir.path_of(c.file));
-    if (c.detail != nullptr) expected += std::string(": ") + c.detail;
-    EXPECT_EQ(r.exit_status, c.number) << r.describe();
-    EXPECT_EQ(r.diagnostic(), expected);
+    expect_file_failure(r, dir, c.number, c.unit, c.file, c.detail != nullptr ? c.detail : "");
     EXPECT_EQ(r.innermost().substr(0, c.where.size()), c.where) << r.err;
     EXPECT_EQ(r.out, "");
-  }
-}
-
-TEST(Reader, CarriageReturnLineFeedFilesGiveTheSameResults) {
-  const SiteInputs inputs;
-  const WorkDir lf;
-  inputs.write_to(lf);
-  expect_complete(lf.run());
-
-  const WorkDir crlf;
-  inputs.write_to(crlf);
-  for (const std::string_view name : {"control.dat", "incident.dat", "profile.dat", "curve.dat", "tabk.dat",
-                                      "HH_G.dat", "HH_x.dat"}) {
-    std::string text;
-    for (const char c : lf.read(name)) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    crlf.write(name, text);
-  }
-  expect_complete(crlf.run());
-
-  for (const std::string_view name : kResultFiles) EXPECT_EQ(crlf.read(name), lf.read(name)) << name;
-}
-
-}  // namespace
-}  // namespace zorvik::e2e
-
-namespace zorvik::e2e {
-namespace {
-
-// The curve table is the first array sized by two counts of control.dat:
-// NPT x 4 NMAT doubles. Pins that an impossible size ends the run with the
-// allocation diagnostics instead of a crash, before any result file is
-// touched.
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): in the order of control.dat
-RunResult run_with_curve_table(int NPT, int NMAT, const WorkDir& dir) {
-  SiteInputs inputs;
-  inputs.control.NPT = NPT;
-  inputs.control.NMAT = NMAT;
-  inputs.write_to(dir);
-  dir.write("out_a.dat", "old\n");
-  // Under AddressSanitizer a failed allocation must return null, as it does
-  // without it.
-  ::setenv("ASAN_OPTIONS", "allocator_may_return_null=1", 1);
-  return dir.run();
-}
-
-TEST(RunFrame, ArraySizesBeyondMemoryEndTheRunWithTheAllocationDiagnostics) {
-  {
-    const WorkDir dir;
-    // 2^31 x 2^33 x 8 bytes overflow a 64-bit count.
-    const RunResult r = run_with_curve_table(2147483647, 2147483647, dir);
-    EXPECT_EQ(r.exit_status, 179) << r.describe();
-    EXPECT_EQ(r.diagnostic(), "zorvik: severe (179): Cannot allocate array - overflow on array size calculation.");
-    EXPECT_TRUE(r.call_chain_follows());
-    EXPECT_EQ(dir.read("out_a.dat"), "old\n");
-  }
-  {
-    const WorkDir dir;
-    // 2^31 x 2^22 x 8 bytes: 64 PiB, more than any address space holds.
-    const RunResult r = run_with_curve_table(2147483647, 1 << 20, dir);
-    EXPECT_EQ(r.exit_status, 41) << r.describe();
-    // (AddressSanitizer warns on a line of its own before it.)
-    EXPECT_NE(r.err.find("zorvik: severe (41): insufficient virtual memory\n"), std::string::npos) << r.err;
-    EXPECT_EQ(dir.read("out_a.dat"), "old\n");
+    EXPECT_EQ(dir.read("out_a.dat"), old_text("out_a.dat"));
   }
 }
 

@@ -3,38 +3,38 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <bit>
 #include <cstdint>
 #include <fstream>
 #include <new>
 
 #include "reference_backbone.h"
+#include "unit_support.h"
 
 namespace zorvik {
 namespace {
 
+using test::bits;
+
 TEST(GlobalPara, ResetLeavesTheSentinelInRowOneAndZerosElsewhere) {
   // Pins the sentinel's bits (the double nearest to 1e30 is wrong) and a
-  // reset that leaves any other entry nonzero or clears the parameter sets.
+  // reset that leaves any other entry nonzero or changes the parameter sets.
   global_para gp;
-  gp.allocate_parameter_sets(3);
+  test::put_model(gp, 3, oracle::kWorkedExample, test::kBranchSet);
   for (int i = 1; i <= 3; ++i) {
-    oracle::put_curve(gp, 2, i, oracle::kWorkedExample);
-  }
-  gp.reset_hysteresis_state();
-  for (int i = 1; i <= 3; ++i) {
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(gp.xtu(1, i)), 0x46293E5940000000U);
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(gp.ytu(1, i)), 0x46293E5940000000U);
+    EXPECT_EQ(bits(gp.xtu(1, i)), 0x46293E5940000000U);
+    EXPECT_EQ(bits(gp.ytu(1, i)), 0x46293E5940000000U);
     int nonzero = 0;
-    for (int k = 2; k <= kStackRows; ++k) {
-      nonzero += std::bit_cast<std::uint64_t>(gp.xtu(k, i)) != 0;
-      nonzero += std::bit_cast<std::uint64_t>(gp.ytu(k, i)) != 0;
-    }
+    for (int k = 2; k <= kStackRows; ++k) nonzero += (bits(gp.xtu(k, i)) | bits(gp.ytu(k, i))) != 0;
     EXPECT_EQ(nonzero, 0) << "element " << i;
     EXPECT_EQ(gp.bb(i) | gp.par(i), 0);
-    EXPECT_EQ(std::bit_cast<std::uint64_t>(gp.xm(i)) | std::bit_cast<std::uint64_t>(gp.ym(i)), 0U);
-    EXPECT_EQ(gp.gmax(2, i), oracle::kWorkedExample.gmax);
-    EXPECT_EQ(gp.gmax(1, i), 0.0);
+    EXPECT_EQ(bits(gp.xm(i)) | bits(gp.ym(i)), 0U);
+    for (int r = 1; r <= 2; ++r) {
+      const oracle::curve& set = r == 1 ? oracle::kWorkedExample : test::kBranchSet;
+      const parameter_set& p = gp.parameters(r, i);
+      EXPECT_EQ(bits({p.gamma_t, p.a, p.gamma_ref, p.beta, p.s, p.gmax, p.mu, p.tmax, p.d}),
+                bits({set.gamma_t, set.a, set.gamma_ref, set.beta, set.s, set.gmax, set.mu, set.tmax, set.d}))
+          << "element " << i << ", row " << r;
+    }
   }
 }
 

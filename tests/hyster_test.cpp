@@ -14,6 +14,7 @@
 #include "column_stress.h"
 #include "global_para.h"
 #include "reference_backbone.h"
+#include "unit_support.h"
 
 namespace zorvik {
 namespace {
@@ -72,14 +73,7 @@ class Hyster : public ::testing::Test {
   static constexpr int kElement = 2;
 
   void SetUp() override { set_up(kBackboneSet, kBranchSet); }
-  void set_up(const curve& backbone, const curve& branch) {
-    gp.allocate_parameter_sets(3);
-    for (int i = 1; i <= 3; ++i) {
-      oracle::put_curve(gp, 1, i, backbone);
-      oracle::put_curve(gp, 2, i, branch);
-    }
-    gp.reset_hysteresis_state();
-  }
+  void set_up(const curve& backbone, const curve& branch) { test::put_model(gp, 3, backbone, branch); }
   double call(double g0, double g1, double dprev, double dcur) {
     double tau = -1.0;
     hyster(gp, tau, dprev, dcur, g0, g1, kElement);
@@ -90,9 +84,7 @@ class Hyster : public ::testing::Test {
     return call(c[0] * u, c[1] * u, c[2] * u, c[3] * u);
   }
   void replay_trace(int calls) {
-    for (int k = 1; k <= calls; ++k) {
-      call_trace(k);
-    }
+    for (int k = 1; k <= calls; ++k) call_trace(k);
   }
   int n() const { return gp.bb(kElement); }
   int par() const { return gp.par(kElement); }
@@ -206,17 +198,21 @@ TEST_F(Hyster, ZeroIncrements) {
 
 TEST_F(Hyster, IncrementsBelowTheFloorCountAsSmallPositiveOnes) {
   // Pins the floor's value, its strictness and its sign.
-  replay_trace(8);  // last increment -u
-  call(-4 * u, -4 * u, -u, -0.5 * kFloor);
-  EXPECT_EQ(n(), 1) << "below the floor after a negative increment: reversal";
-  set_up(kBackboneSet, kBranchSet);
-  replay_trace(3);  // last increment +u
-  call(3 * u, 3 * u, u, -0.5 * kFloor);
-  EXPECT_EQ(n(), 0) << "below the floor after a positive increment: none";
-  set_up(kBackboneSet, kBranchSet);
-  replay_trace(3);
-  call(3 * u, 3 * u, u, -kFloor);
-  EXPECT_EQ(n(), 1) << "exactly -floor is not below it: reversal";
+  const struct {
+    const char* what;
+    int calls;  // of the trace before: 8 ends with the increment -u, 3 with +u
+    double increment;
+    int n;  // 1: a reversal
+  } cases[] = {{"below the floor after a negative increment: reversal", 8, -0.5 * kFloor, 1},
+               {"below the floor after a positive increment: none", 3, -0.5 * kFloor, 0},
+               {"exactly -floor is not below it: reversal", 3, -kFloor, 1}};
+  for (const auto& c : cases) {
+    set_up(kBackboneSet, kBranchSet);
+    replay_trace(c.calls);
+    const auto& last = kTrace.at(static_cast<std::size_t>(c.calls - 1));
+    call(last[1] * u, last[1] * u, last[3] * u, c.increment);
+    EXPECT_EQ(n(), c.n) << c.what;
+  }
 }
 
 TEST_F(Hyster, NaNStrainGivesNaNAndKeepsTheState) {
@@ -419,7 +415,7 @@ TEST(HysterColumn, EveryElementAsHysterLeavesIt) {
       double expected = 0.0;
       const int n = single.bb(i);
       hyster(single, expected, d0[e], d1[e], g0[e], g1[e], i);
-      ASSERT_EQ(std::bit_cast<std::uint64_t>(tau[e]), std::bit_cast<std::uint64_t>(expected))
+      ASSERT_EQ(test::bits(tau[e]), test::bits(expected))
           << "element " << i << ", step " << step;
       ASSERT_TRUE(column.bb(i) == single.bb(i) && column.par(i) == single.par(i) &&
                   column.gmax(2, i) == single.gmax(2, i) && column.xm(i) == single.xm(i) &&

@@ -66,6 +66,9 @@ TEST(PinnedResults, EveryResultByteOfTwoAnalysesIsUnchanged) {
     SCOPED_TRACE(c.name);
     const WorkDir dir;
     dir.copy_example();
+    // Over longer result files of an earlier run: pins a result file not cut
+    // at the end of what this run wrote.
+    for (const std::string_view name : kResultFiles) dir.write(name, std::string(200000, '9') + "\n");
     if (c.factor != 1.0) dir.write("incident.dat", scaled_record(dir.read("incident.dat"), c.factor));
     const RunResult r = dir.run();
     expect_complete(r);

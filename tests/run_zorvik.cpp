@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <numbers>
 #include <sstream>
 #include <stdexcept>
@@ -328,9 +329,30 @@ void SiteInputs::write_to(const WorkDir& dir) const {
   dir.write("HH_x.dat", HH_x);
 }
 
-std::string file_diagnostic(int number, std::string_view text, int unit, std::string_view path) {
-  return "zorvik: severe (" + std::to_string(number) + "): " + std::string(text) + ", unit " +
+std::string file_diagnostic(int number, int unit, std::string_view path) {
+  static const std::map<int, std::string_view> kTexts = {
+      {9, "permission to access file denied"},
+      {24, "end-of-file during read"},
+      {29, "file not found"},
+      {30, "open failure"},
+      {38, "error during write"},
+      {47, "write to READONLY file"},
+      {59, "list-directed I/O syntax error"},
+      {64, "input conversion error"},
+      {71, "missing value"},
+      {72, "invalid input value"}};
+  return "zorvik: severe (" + std::to_string(number) + "): " + std::string(kTexts.at(number)) + ", unit " +
          std::to_string(unit) + ", file " + std::string(path);
+}
+
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): number and unit, as in the diagnostic
+void expect_file_failure(const RunResult& r, const WorkDir& dir, int number, int unit, std::string_view name,
+                         std::string_view detail) {
+  EXPECT_EQ(r.exit_status, number) << r.describe();
+  std::string expected = file_diagnostic(number, unit, dir.path_of(name));
+  if (!detail.empty()) expected += ": " + std::string(detail);
+  EXPECT_EQ(r.diagnostic(), expected);
+  EXPECT_TRUE(r.call_chain_follows()) << r.err;
 }
 
 void expect_complete(const RunResult& r) {

@@ -156,9 +156,15 @@ struct SiteInputs {
   void write_to(const WorkDir& dir) const;
 };
 
-// The diagnostic line of a failure on a file:
-// "zorvik: severe (N): <text>, unit U, file <path>".
-std::string file_diagnostic(int number, std::string_view text, int unit, std::string_view path);
+// The diagnostic line of failure `number` on a file:
+// "zorvik: severe (N): <the text of N>, unit U, file <path>".
+std::string file_diagnostic(int number, int unit, std::string_view path);
+
+// Expects failure `number` on file `name` of `dir` (unit `unit`): its exit
+// status, its diagnostic line, with ": <detail>" after it when a detail is
+// given, and a call-chain listing after that line.
+void expect_file_failure(const RunResult& r, const WorkDir& dir, int number, int unit, std::string_view name,
+                         std::string_view detail = {});
 
 // Expects exit status 0 and nothing on standard error.
 void expect_complete(const RunResult& r);

@@ -16,24 +16,16 @@
 #include "element_update.h"
 #include "hyster.h"
 #include "node_update.h"
-#include "reference_backbone.h"
+#include "unit_support.h"
 
 namespace zorvik {
 namespace {
 
-std::uint64_t bits(double v) { return std::bit_cast<std::uint64_t>(v); }
+using test::bits;
 
 // Two parameter sets whose stress is 0 at zero strain.
-constexpr oracle::curve kBackboneSet = oracle::kWorkedExample;
-constexpr oracle::curve kBranchSet{2e-6, 0.9, 8e-4, 1.1, 0.85, 45000.0, 6.0, 40.0, 0.7};
-
 void prepare_model(global_para& gp, std::int32_t lay_max) {
-  gp.allocate_parameter_sets(lay_max);
-  for (int e = 1; e <= lay_max; ++e) {
-    oracle::put_curve(gp, 1, e, kBackboneSet);
-    oracle::put_curve(gp, 2, e, kBranchSet);
-  }
-  gp.reset_hysteresis_state();
+  test::put_model(gp, lay_max, oracle::kWorkedExample, test::kBranchSet);
 }
 
 struct Layer {
@@ -460,24 +452,15 @@ TEST(Recording, PeakIgnoresNaNAndStaysAtInfinity) {
 
 // ---- Progress bar -------------------------------------------------------------
 
+// The marks of every kind of run: fewer steps than 50 marked each, then an
+// interval of NTT / 50 steps, with one more mark at the first step.
 TEST(ProgressBar, MarksOfAWholeRun) {
-  struct Case {
+  const struct {
     std::int32_t NTT, N_BAR, marks;
-  };
-  const std::array<Case, 13> cases{{{1, 1, 2},
-                                    {2, 1, 3},
-                                    {49, 1, 50},
-                                    {50, 1, 51},
-                                    {51, 1, 52},
-                                    {99, 1, 100},
-                                    {100, 2, 51},
-                                    {149, 2, 75},
-                                    {2449, 48, 52},
-                                    {2450, 49, 51},
-                                    {2500, 50, 51},
-                                    {2549, 50, 51},
-                                    {12345, 246, 51}}};
-  for (const Case& c : cases) {
+  } cases[] = {{1, 1, 2},       {2, 1, 3},       {10, 1, 11},       {49, 1, 50},     {50, 1, 51},
+               {51, 1, 52},     {99, 1, 100},    {100, 2, 51},      {149, 2, 75},    {2449, 48, 52},
+               {2450, 49, 51},  {2500, 50, 51},  {2549, 50, 51},    {12345, 246, 51}};
+  for (const auto& c : cases) {
     ProgressBar bar;
     testing::internal::CaptureStdout();
     bar.header(c.NTT);
