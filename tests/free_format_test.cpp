@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,8 +27,7 @@ class InputFile {
     fd_ = mkstemp(name.data());
     path_ = name;
     EXPECT_GE(fd_, 0);
-    EXPECT_EQ(write(fd_, content.data(), content.size()),
-              static_cast<ssize_t>(content.size()));
+    EXPECT_EQ(write(fd_, content.data(), content.size()), static_cast<ssize_t>(content.size()));
     lseek(fd_, 0, SEEK_SET);
   }
   ~InputFile() {
@@ -37,7 +37,7 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  FreeFormatReader reader(int unit) const { return {fd_, unit, path_}; }
+  FreeFormatReader reader() const { return {fd_, 22, path_}; }
   int fd() const { return fd_; }
   const std::string& path() const { return path_; }
 
@@ -63,182 +63,160 @@ std::string innermost(const FatalError& error) {
   return chain.substr(2, chain.find('\n') - 2);
 }
 
-// One read statement of `count` reals named R(1), R(2), ...
-std::vector<double> read_row(FreeFormatReader& in, int count) {
-  std::vector<double> row;
+// Reads `items` as read statements: R a real, I an integer, a space the end
+// of a statement; item k of a statement is named R(k) or N(k). The values
+// read, integers as doubles.
+std::vector<double> read_items(FreeFormatReader& in, std::string_view items) {
+  std::vector<double> values;
   in.begin_statement();
-  for (int k = 1; k <= count; ++k) row.push_back(in.real("R", k));
-  in.end_statement();
-  return row;
-}
-
-int row_diagnostic(std::string_view content, int count) {
-  InputFile file(content);
-  FreeFormatReader in = file.reader(22);
-  return diagnostic_of([&] { read_row(in, count); }).number();
-}
-
-struct Settings {
-  double FMAX = 0.0;
-  std::array<std::int32_t, 8> counts{};
-  bool operator==(const Settings&) const = default;
-};
-
-Settings read_control(FreeFormatReader& in) {
-  Settings s;
-  in.begin_statement();
-  s.FMAX = in.real("FMAX");
-  for (std::int32_t& count : s.counts) count = in.integer("count");
-  in.end_statement();
-  return s;
-}
-
-TEST(ControlFile, NineValuesReadAlikeHoweverSpreadOverLines) {
-  const Settings expected{50.0, {10, 4, 1, 3, 2000, 2, 0, 11}};
-  for (const char* content : {"50 10 4 1 3 2000 2 0 11\n", "50\n10\n4\n1\n3\n2000\n2\n0\n11\n",
-                              "50.0, 10,4 1\n\n3 2000 2 0 11 settings of site A\nmore text\n"}) {
-    InputFile file(content);
-    FreeFormatReader in = file.reader(21);
-    EXPECT_EQ(read_control(in), expected) << content;
-  }
-}
-
-TEST(ControlFile, BadTokensNameTheFailureUnitAndPath) {
-  InputFile word("25.0 layers\n10\n4\n1\n3\n2000\n2\n0\n11\n");
-  FreeFormatReader in = word.reader(21);
-  const FatalError syntax = diagnostic_of([&] { read_control(in); });
-  EXPECT_EQ(syntax.number(), diag::syntax_error);
-  EXPECT_EQ(syntax.text(), "list-directed I/O syntax error, unit 21, file " + word.path());
-
-  InputFile point("50 10 2.0 1 3 2000 2 0 11\n");
-  FreeFormatReader in2 = point.reader(21);
-  const FatalError conversion = diagnostic_of([&] { read_control(in2); });
-  EXPECT_EQ(conversion.number(), diag::conversion_error);
-  EXPECT_EQ(conversion.text(), "input conversion error, unit 21, file " + point.path());
-}
-
-TEST(ProfileFile, MaterialNumberWithPointIsRefusedInAnyRow) {
-  for (const char* content : {"5 200 0.05 1.8 1.0\n0 800 0.01 2.2 1\n",
-                              "5 200 0.05 1.8 1\n0 800 0.01 2.2 1.0\n"}) {
-    InputFile file(content);
-    FreeFormatReader in = file.reader(23);
-    const FatalError error = diagnostic_of([&] {
-      in.begin_statement();
-      for (int row = 1; row <= 2; ++row) {
-        for (int k = 0; k < 4; ++k) in.real("R", row);
-        in.integer("MA", row);
-      }
+  std::int64_t k = 0;
+  for (const char c : items) {
+    if (c == ' ') {
       in.end_statement();
-    });
-    EXPECT_EQ(error.number(), diag::conversion_error) << content;
-    EXPECT_NE(error.text().find("unit 23,"), std::string::npos);
+      in.begin_statement();
+      k = 0;
+    } else {
+      values.push_back(c == 'R' ? in.real("R", ++k) : in.integer("N", ++k));
+    }
   }
+  in.end_statement();
+  return values;
 }
 
-TEST(RowStatements, EachRowStartsOnTheLineAfterThePreviousRowsLastValue) {
-  // A short row takes its last value from the next line; a label after a row
-  // is skipped; a row sharing the line of the one before it is lost.
-  InputFile file("1 2\n3 rest of the row's second line\n4 5 6 label\n7 8 9 10 11 12\n13 14 15");
-  FreeFormatReader in = file.reader(27);
-  EXPECT_EQ(read_row(in, 3), (std::vector<double>{1, 2, 3}));
-  EXPECT_EQ(read_row(in, 3), (std::vector<double>{4, 5, 6}));
-  EXPECT_EQ(read_row(in, 3), (std::vector<double>{7, 8, 9}));
-  EXPECT_EQ(read_row(in, 3), (std::vector<double>{13, 14, 15}));
-  const FatalError error = diagnostic_of([&] { read_row(in, 3); });
-  EXPECT_EQ(error.number(), diag::end_of_file);
-  EXPECT_EQ(error.text(), "end-of-file during read, unit 27, file " + file.path());
-}
-
-TEST(RowStatements, NineLinesWithOneRowSplitEndTheNinthRowAtEndOfFile) {
-  std::string content = "1 2\n3\n";
-  for (int line = 3; line <= 9; ++line) content += "4 5 6\n";
+std::vector<double> read_file(std::string_view content, std::string_view items) {
   InputFile file(content);
-  FreeFormatReader in = file.reader(27);
-  for (int row = 1; row <= 8; ++row) read_row(in, 3);
-  EXPECT_EQ(diagnostic_of([&] { read_row(in, 3); }).number(), diag::end_of_file);
+  FreeFormatReader in = file.reader();
+  return read_items(in, items);
 }
 
-TEST(RowStatements, WordLineBeforeTheFirstRowIsSyntaxError) {
-  EXPECT_EQ(row_diagnostic("layer\n1 2 3\n", 3), diag::syntax_error);
+int diagnostic_number(std::string_view content, std::string_view items) {
+  InputFile file(content);
+  FreeFormatReader in = file.reader();
+  return diagnostic_of([&] { read_items(in, items); }).number();
 }
 
-TEST(OneStatementFiles, ValuesReadTheSameInAnyLineLayout) {
+std::string reals(int n) { return std::string(static_cast<std::size_t>(n), 'R'); }
+
+// n statements of `items` each.
+std::string statements(int n, const std::string& items) {
+  std::string all = items;
+  for (int k = 2; k <= n; ++k) all += ' ' + items;
+  return all;
+}
+
+TEST(FreeFormat, StatementsLinesSeparatorsAndRepeats) {
+  std::string split_row = "1 2\n3\n";  // nine lines
+  for (int line = 3; line <= 9; ++line) split_row += "4 5 6\n";
   std::string eights;
   std::string threes;
+  std::vector<double> halves;
   for (int k = 1; k <= 24; ++k) {
     eights += std::to_string(k) + ".5" + (k % 8 == 0 ? "\n" : " ");
     threes += std::to_string(k) + ".5" + (k % 3 == 0 ? "\n" : ", ");
+    halves.push_back(k + 0.5);
   }
-  InputFile a(eights);
-  InputFile b(threes);
-  FreeFormatReader in_a = a.reader(26);
-  FreeFormatReader in_b = b.reader(26);
-  const std::vector<double> values = read_row(in_a, 24);
-  EXPECT_EQ(values, read_row(in_b, 24));
-  EXPECT_EQ(values[23], 24.5);
-}
-
-TEST(RepeatCounts, FeedSuccessiveItemsOfEitherType) {
-  InputFile file("3*0.5 2*7\n2*5 1\n2*5.0\n4*1 9\n2 3\n");
-  FreeFormatReader in = file.reader(22);
-  EXPECT_EQ(read_row(in, 5), (std::vector<double>{0.5, 0.5, 0.5, 7, 7}));
-  in.begin_statement();
-  EXPECT_EQ(in.real("R"), 5.0);
-  EXPECT_EQ(in.integer("N"), 5);
-  in.end_statement();
-  in.begin_statement();
-  EXPECT_EQ(in.real("R"), 5.0);
-  EXPECT_EQ(diagnostic_of([&] { in.integer("N"); }).number(), diag::conversion_error);
-  // Repeats left over at the end of a statement go with the rest of its line.
-  InputFile leftover("4*1 9\n2 3\n");
-  FreeFormatReader in2 = leftover.reader(22);
-  EXPECT_EQ(read_row(in2, 2), (std::vector<double>{1, 1}));
-  EXPECT_EQ(read_row(in2, 2), (std::vector<double>{2, 3}));
-}
-
-TEST(RepeatCounts, CountMustBeUnsignedDigitsFrom1To2147483647) {
-  InputFile largest("2147483647*5\n");
-  FreeFormatReader in = largest.reader(22);
-  EXPECT_EQ(read_row(in, 3), (std::vector<double>{5, 5, 5}));
-  for (const char* content : {"0*5", "*5", "+2*5", "2.0*5", "2147483648*5", "2*3*4", "2*x"}) {
-    EXPECT_EQ(row_diagnostic(content, 3), diag::syntax_error) << content;
-  }
-}
-
-TEST(EmptyValues, CommaSlashAndEmptyRepeatAreRefusedAtTheItemAndLine) {
-  // Fault pinned: a null refused only at the end of its statement, after a
-  // later token shifted by it had given a misleading diagnostic.
+  const std::string pad(FreeFormatReader::kChunkSize - 2, ' ');
   const struct {
-    const char* content;
-    const char* item;
-    const char* where;  // innermost entry of the call chain
-  } cases[] = {{",2 3", "R(1)", "at line 1: an empty value between commas"},
-               {"1,,3", "R(2)", "at line 1: an empty value between commas"},
-               {"1,\n,3", "R(2)", "at line 2: an empty value between commas"},
-               {"1 , ,3", "R(2)", "at line 1: an empty value between commas"},
-               {"1,,x", "R(2)", "at line 1: an empty value between commas"},
-               {"1\n\n/ x y", "R(2)", "at line 3: a slash ended the read"},
-               {"1 2*\n", "R(2)", "at line 1: an empty repeat"},
-               {"1,2/", "R(3)", "at line 1: a slash ended the read"},
-               {"1 2 3*, 4", "R(3)", "at line 1: an empty repeat"}};
+    std::string content;
+    std::string items;
+    std::vector<double> values;
+  } cases[] = {
+      // Nine control values however spread over lines.
+      {"50 10 4 1 3 2000 2 0 11\n", "RIIIIIIII", {50, 10, 4, 1, 3, 2000, 2, 0, 11}},
+      {"50.0, 10,4 1\n\n3 2000 2 0 11 settings of site A\nmore text\n", "RIIIIIIII",
+       {50, 10, 4, 1, 3, 2000, 2, 0, 11}},
+      // A short row takes its last value from the next line; a label after a
+      // row is skipped; a row sharing the line of the one before it is lost.
+      {"1 2\n3 rest of the row's second line\n4 5 6 label\n7 8 9 10 11 12\n13 14 15", statements(4, "RRR"),
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 14, 15}},
+      {split_row, statements(8, "RRR"), {1, 2, 3, 4, 5, 6, 4, 5, 6, 4, 5, 6, 4, 5, 6, 4, 5, 6, 4, 5, 6, 4, 5, 6}},
+      // One statement in any line layout.
+      {eights, reals(24), halves},
+      {threes, reals(24), halves},
+      // One comma after a value is only a separator.
+      {"1\n,2 ,3,\n4 , 5/\n", "RRRRR", {1, 2, 3, 4, 5}},
+      // Repeats feed successive items of either type; those left over at the
+      // end of a statement go with the rest of its line.
+      {"3*0.5 2*7\n2*5 1\n", "RRRRR RI", {0.5, 0.5, 0.5, 7, 7, 5, 5}},
+      {"4*1 9\n2 3\n", "RR RR", {1, 1, 2, 3}},
+      {"2147483647*5\n", "RRR", {5, 5, 5}},
+      // Integers over their whole range, signed or with leading zeros.
+      {"2147483647 -2147483648 +5 -0 0007\n", "IIIII", {2147483647.0, -2147483648.0, 5, 0, 7}},
+      // Line ends: CR-LF, tabs and a missing last line feed.
+      {"1\t2 label\r\n\r\n\t3,\t4 \r\n5 6", "RR RR RR", {1, 2, 3, 4, 5, 6}},
+      // Fault pinned: a token or a CR-LF pair cut by the end of a chunk.
+      {pad + "1.25e1\r\n", "R", {12.5}},
+      {pad + "7\r\n8\r\n", "R R", {7, 8}},
+  };
   for (const auto& c : cases) {
-    InputFile file(c.content);
-    FreeFormatReader in = file.reader(22);
-    const FatalError error = diagnostic_of([&] { read_row(in, 3); });
-    EXPECT_EQ(error.number(), diag::missing_value) << c.content;
-    EXPECT_EQ(error.text(), "missing value, unit 22, file " + file.path() + ": no value for " + c.item);
-    EXPECT_EQ(innermost(error), "reading " + std::string(c.item) + " " + c.where);
+    EXPECT_EQ(read_file(c.content, c.items), c.values) << c.content.substr(0, 80);
   }
-  InputFile unindexed(",50 10 4 1 3 2000 2 0 11\n");
-  FreeFormatReader in = unindexed.reader(21);
-  const FatalError error = diagnostic_of([&] { read_control(in); });
-  EXPECT_NE(error.text().find(": no value for FMAX"), std::string::npos) << error.text();
 }
 
-TEST(EmptyValues, OneCommaAfterAValueIsOnlyASeparator) {
-  InputFile file("1\n,2 ,3,\n4 , 5/\n");
-  FreeFormatReader in = file.reader(22);
-  EXPECT_EQ(read_row(in, 5), (std::vector<double>{1, 2, 3, 4, 5}));
+// Fault pinned by `where`: a diagnostic that did not say where in its file
+// the reading failed; by the empty values: a null refused only at the end of
+// its statement, after a later token shifted by it had given a misleading
+// diagnostic.
+TEST(FreeFormat, RefusalsNameTheFailureUnitPathItemLineAndToken) {
+  std::string numbers;
+  for (int k = 0; k < 200000; ++k) numbers += "1 2\n";
+  const std::string pad(FreeFormatReader::kChunkSize - 2, ' ');
+  const struct {
+    std::string content;
+    std::string items;
+    int number;
+    std::string where;  // innermost entry of the call chain
+  } cases[] = {
+      {"25.0 layers\n10\n4\n", "RIII", diag::syntax_error, "reading N(2) at line 1: token \"layers\""},
+      {"50 10 2.0 1\n", "RIII", diag::conversion_error, "reading N(3) at line 1: token \"2.0\""},
+      {"5 200 0.05 1.8 1.0\n0 800 0.01 2.2 1\n", "RRRRIRRRRI", diag::conversion_error,
+       "reading N(5) at line 1: token \"1.0\""},
+      {"layer\n1 2 3\n", "RRR", diag::syntax_error, "reading R(1) at line 1: token \"layer\""},
+      {"1 2\n3 rest of the row's second line\n4 5 6 label\n7 8 9 10 11 12\n13 14 15", statements(5, "RRR"),
+       diag::end_of_file, "reading R(1): end of file after line 5"},
+      {"1 2\n3\n4 5 6\n4 5 6\n4 5 6\n4 5 6\n4 5 6\n4 5 6\n4 5 6\n", statements(9, "RRR"), diag::end_of_file,
+       "reading R(1): end of file after line 9"},
+      {"", "R", diag::end_of_file, "reading R(1): end of file after line 0"},
+      {"1 2\n\n  \n", "RRR", diag::end_of_file, "reading R(3): end of file after line 3"},
+      {"1 2\n3", "RRRR", diag::end_of_file, "reading R(4): end of file after line 2"},
+      {numbers, reals(400001), diag::end_of_file, "reading R(400001): end of file after line 200000"},
+      {numbers + "3 x\x01" + std::string(50, 'y'), reals(400002), diag::syntax_error,
+       "reading R(400002) at line 200001: token \"x\\x01" + std::string(38, 'y') + "\"..."},
+      // The cursor's byte moved to the front of the buffer to look past a CR.
+      {pad + "7\r\n8\r\n\"a\\b\"", "RRR", diag::syntax_error, "reading R(3) at line 3: token \"\\x22a\\x5Cb\\x22\""},
+      {pad + "7\r8\n", "R", diag::syntax_error, "reading R(1) at line 1: token \"7\\x0D8\""},
+      {"1 1.8D308", "RR", diag::conversion_error, "reading R(2) at line 1: token \"1.8D308\""},
+      {"2*5.0\n", "RI", diag::conversion_error, "reading N(2) at line 1: token \"2*5.0\""},
+      // Empty values, refused at the item and line.
+      {",2 3", "RRR", diag::missing_value, "reading R(1) at line 1: an empty value between commas"},
+      {"1,,3", "RRR", diag::missing_value, "reading R(2) at line 1: an empty value between commas"},
+      {"1,\n,3", "RRR", diag::missing_value, "reading R(2) at line 2: an empty value between commas"},
+      {"1 , ,3", "RRR", diag::missing_value, "reading R(2) at line 1: an empty value between commas"},
+      {"1,,x", "RRR", diag::missing_value, "reading R(2) at line 1: an empty value between commas"},
+      {"1\n\n/ x y", "RRR", diag::missing_value, "reading R(2) at line 3: a slash ended the read"},
+      {"1 2*\n", "RRR", diag::missing_value, "reading R(2) at line 1: an empty repeat"},
+      {"1,2/", "RRR", diag::missing_value, "reading R(3) at line 1: a slash ended the read"},
+      {"1 2 3*, 4", "RRR", diag::missing_value, "reading R(3) at line 1: an empty repeat"},
+  };
+  const std::map<int, std::string> texts = {{diag::end_of_file, "end-of-file during read"},
+                                            {diag::syntax_error, "list-directed I/O syntax error"},
+                                            {diag::conversion_error, "input conversion error"},
+                                            {diag::missing_value, "missing value"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.content.substr(0, 40));
+    InputFile file(c.content);
+    FreeFormatReader in = file.reader();
+    const FatalError error = diagnostic_of([&] { read_items(in, c.items); });
+    EXPECT_EQ(error.number(), c.number);
+    std::string text = texts.at(c.number) + ", unit 22, file " + file.path();
+    if (c.number == diag::missing_value) text += ": no value for " + c.where.substr(8, c.where.find(' ', 8) - 8);
+    EXPECT_EQ(error.text(), text);
+    EXPECT_EQ(innermost(error), c.where);
+  }
+  // Invalid repeat counts: unsigned digits from 1 to 2147483647 only.
+  for (const char* content : {"0*5", "*5", "+2*5", "2.0*5", "2147483648*5", "2*3*4", "2*x"}) {
+    EXPECT_EQ(diagnostic_number(content, "RRR"), diag::syntax_error) << content;
+  }
 }
 
 TEST(RealItems, EveryFormReadsAsTheCorrectlyRoundedDouble) {
@@ -253,16 +231,9 @@ TEST(RealItems, EveryFormReadsAsTheCorrectlyRoundedDouble) {
                {"1.7976931348623157e308", std::numeric_limits<double>::max()},
                {"4.9e-324", std::numeric_limits<double>::denorm_min()},
                {"1e-400", 0.0}};
-  for (const auto& c : cases) {
-    InputFile file(std::string(c.text) + "\n");
-    FreeFormatReader in = file.reader(22);
-    EXPECT_EQ(read_row(in, 1)[0], c.value) << c.text;
-  }
-}
-
-TEST(RealItems, ValueBeyondTheDoubleRangeIsConversionError) {
+  for (const auto& c : cases) EXPECT_EQ(read_file(std::string(c.text) + "\n", "R"), std::vector{c.value}) << c.text;
   for (const char* text : {"1e400", "-1e400", "1.8D308", "1e99999999999999999999"}) {
-    EXPECT_EQ(row_diagnostic(text, 1), diag::conversion_error) << text;
+    EXPECT_EQ(diagnostic_number(text, "R"), diag::conversion_error) << text;
   }
 }
 
@@ -271,55 +242,13 @@ TEST(AnyItem, TokensOutsideTheNumberGrammarAreSyntaxErrors) {
        {"T", "F", ".TRUE.", "Inf", "NaN", "infinity", "nan", "1.0+5", "1..2", "1.2.", "1e5e5",
         "1e5d5", "+", "-", ".", "+.", "1e", "1e+", "e5", "1x", "0x10", "\xC2\xB5", "5\xB0",
         "1\x01", "5\r6\n", "7\r"}) {
-    EXPECT_EQ(row_diagnostic(text, 1), diag::syntax_error) << text;
-    InputFile file(text);
-    FreeFormatReader in = file.reader(21);
-    EXPECT_EQ(diagnostic_of([&] { in.integer("N"); }).number(), diag::syntax_error) << text;
+    EXPECT_EQ(diagnostic_number(text, "R"), diag::syntax_error) << text;
+    EXPECT_EQ(diagnostic_number(text, "I"), diag::syntax_error) << text;
   }
-}
-
-TEST(IntegerItems, Int32RangeWithoutPointOrExponent) {
-  InputFile good("2147483647 -2147483648 +5 -0 0007\n");
-  FreeFormatReader in = good.reader(21);
-  for (const std::int32_t expected : {2147483647, -2147483647 - 1, 5, 0, 7}) {
-    EXPECT_EQ(in.integer("N"), expected);
+  // Integers: no point, no exponent, no value beyond 32 bits.
+  for (const char* text : {"2147483648", "-2147483649", "99999999999999999999999", "5.", ".5", "5e0", "1d0"}) {
+    EXPECT_EQ(diagnostic_number(text, "I"), diag::conversion_error) << text;
   }
-  for (const char* text :
-       {"2147483648", "-2147483649", "99999999999999999999999", "5.", ".5", "5e0", "1d0"}) {
-    InputFile bad(text);
-    FreeFormatReader in2 = bad.reader(21);
-    EXPECT_EQ(diagnostic_of([&] { in2.integer("N"); }).number(), diag::conversion_error) << text;
-  }
-}
-
-TEST(LineEnds, CrLfTabsAndAMissingFinalLineFeed) {
-  InputFile file("1\t2 label\r\n\r\n\t3,\t4 \r\n5 6");
-  FreeFormatReader in = file.reader(22);
-  EXPECT_EQ(read_row(in, 2), (std::vector<double>{1, 2}));
-  EXPECT_EQ(read_row(in, 2), (std::vector<double>{3, 4}));
-  EXPECT_EQ(read_row(in, 2), (std::vector<double>{5, 6}));
-}
-
-TEST(LineEnds, TokensAndCrLfSplitAcrossChunks) {
-  // Fault pinned: a token or a CR-LF pair cut by the end of a chunk.
-  const std::string pad(FreeFormatReader::kChunkSize - 2, ' ');
-  InputFile token(pad + "1.25e1\r\n");
-  FreeFormatReader in = token.reader(22);
-  EXPECT_EQ(read_row(in, 1)[0], 12.5);
-  InputFile crlf(pad + "7\r\n8\r\n");
-  FreeFormatReader in2 = crlf.reader(22);
-  EXPECT_EQ(read_row(in2, 1)[0], 7.0);
-  EXPECT_EQ(read_row(in2, 1)[0], 8.0);
-  EXPECT_EQ(row_diagnostic(pad + "7\r8\n", 1), diag::syntax_error);
-}
-
-TEST(EndOfFile, EmptyOrShortFile) {
-  InputFile empty("");
-  FreeFormatReader in = empty.reader(24);
-  const FatalError error = diagnostic_of([&] { read_row(in, 1); });
-  EXPECT_EQ(error.number(), diag::end_of_file);
-  EXPECT_EQ(error.text(), "end-of-file during read, unit 24, file " + empty.path());
-  EXPECT_EQ(row_diagnostic("1 2\n\n  \n", 3), diag::end_of_file);
 }
 
 TEST(ReadFailure, SystemErrorIsReadError) {
@@ -327,7 +256,7 @@ TEST(ReadFailure, SystemErrorIsReadError) {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
   ASSERT_GE(fd, 0);
   FreeFormatReader in(fd, 26, directory);
-  const FatalError error = diagnostic_of([&] { read_row(in, 1); });
+  const FatalError error = diagnostic_of([&] { read_items(in, "R"); });
   close(fd);
   EXPECT_EQ(error.number(), diag::read_error);
   EXPECT_EQ(error.text(), "error during read, unit 26, file " + directory);
@@ -343,53 +272,20 @@ std::string incident_lines(int samples) {
   return content;
 }
 
-TEST(LargeFile, TwoHundredThousandLinesReadExactly) {
+TEST(LargeFile, TwoHundredThousandLinesReadExactlyAndNoFurtherThanTheChunkInHand) {
   constexpr int kSamples = 200000;
   InputFile file(incident_lines(kSamples));
-  FreeFormatReader in = file.reader(22);
-  const std::vector<double> values = read_row(in, 2 * kSamples);
+  FreeFormatReader in = file.reader();
+  EXPECT_EQ(read_items(in, "RR RR").size(), 4U);
+  EXPECT_EQ(lseek(file.fd(), 0, SEEK_CUR), static_cast<off_t>(FreeFormatReader::kChunkSize));
+
+  const std::vector<double> values = read_file(incident_lines(kSamples), reals(2 * kSamples));
   int mismatches = 0;
   for (std::size_t k = 0; k < kSamples; ++k) {
     const auto sample = static_cast<double>(k);
     mismatches += values[2 * k] != sample * 0.005 || values[2 * k + 1] != std::sin(sample * 0.01);
   }
   EXPECT_EQ(mismatches, 0);
-}
-
-TEST(Positions, FailureNamesItemLineAndTokenAsWritten) {
-  std::string numbers;
-  for (int k = 0; k < 200000; ++k) numbers += "1 2\n";
-  const std::string pad(FreeFormatReader::kChunkSize - 2, ' ');
-  const struct {
-    std::string content;
-    int count;
-    int number;
-    std::string where;  // innermost entry of the call chain
-  } cases[] = {
-      {numbers + "3 x\x01" + std::string(50, 'y'), 400002, diag::syntax_error,
-       "reading R(400002) at line 200001: token \"x\\x01" + std::string(38, 'y') + "\"..."},
-      {numbers, 400001, diag::end_of_file, "reading R(400001): end of file after line 200000"},
-      {"1 2\n3", 4, diag::end_of_file, "reading R(4): end of file after line 2"},
-      {"", 1, diag::end_of_file, "reading R(1): end of file after line 0"},
-      // The cursor's byte moved to the front of the buffer to look past a CR.
-      {pad + "7\r\n8\r\n\"a\\b\"", 3, diag::syntax_error, "reading R(3) at line 3: token \"\\x22a\\x5Cb\\x22\""},
-      {"1 1.8D308", 2, diag::conversion_error, "reading R(2) at line 1: token \"1.8D308\""},
-  };
-  for (const auto& c : cases) {
-    InputFile file(c.content);
-    FreeFormatReader in = file.reader(22);
-    const FatalError error = diagnostic_of([&] { read_row(in, c.count); });
-    EXPECT_EQ(error.number(), c.number) << c.where;
-    EXPECT_EQ(innermost(error), c.where);
-  }
-}
-
-TEST(LargeFile, ReadsNoFurtherThanTheChunkInHand) {
-  InputFile file(incident_lines(200000));
-  FreeFormatReader in = file.reader(22);
-  read_row(in, 2);
-  read_row(in, 2);
-  EXPECT_EQ(lseek(file.fd(), 0, SEEK_CUR), static_cast<off_t>(FreeFormatReader::kChunkSize));
 }
 
 }  // namespace

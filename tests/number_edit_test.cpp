@@ -35,15 +35,8 @@ std::string edited(double v) {
   return field;
 }
 
-std::string e17(double v) { return edited<edit_e17_6e3, kEFieldWidth>(v); }
-std::string g15(double v) { return edited<edit_g15_6, kGFieldWidth>(v); }
-
-void expect_e17(const Cases& cases) {
-  for (const auto& [v, field] : cases) EXPECT_EQ(e17(v), field) << "value " << v;
-}
-void expect_g15(const Cases& cases) {
-  for (const auto& [v, field] : cases) EXPECT_EQ(g15(v), field) << "value " << v;
-}
+std::string e17_field(double v) { return edited<edit_e17_6e3, kEFieldWidth>(v); }
+std::string g15_field(double v) { return edited<edit_g15_6, kGFieldWidth>(v); }
 
 const double kTie = std::ldexp(1.0, -10);  // 0.0009765625: a tie at the seventh digit
 const double kSmallestSubnormal = Lim::denorm_min();
@@ -63,104 +56,49 @@ class RunFloatingPointMode {
 #endif
 };
 
-TEST(EditE17, TableOfTheResultFiles) {
-  expect_e17({{123.456, "    0.123456E+003"},
-              {-0.00123456, "   -0.123456E-002"},
-              {1.0, "    0.100000E+001"},
-              {0.5, "    0.500000E+000"},
-              {9999999.0, "    0.100000E+008"},
-              {-2.5E-5, "   -0.250000E-004"},
-              {1.0E-300, "    0.100000E-299"},
-              {kTie, "    0.976562E-003"},
-              {0.0, "    0.000000E+000"},
-              {-0.0, "    0.000000E+000"},
-              {Lim::quiet_NaN(), " NaN             "},
-              {-Lim::infinity(), " -Infinity       "}});
-}
-
-TEST(EditE17, RoundsTheExactBinaryValueToNearestTiesToEven) {
-  expect_e17({{100000.5, "    0.100000E+006"},   // tie, down to the even digit
-              {100001.5, "    0.100002E+006"},   // tie, up to the even digit
-              {-100001.5, "   -0.100002E+006"},
-              // Written with a 5 in the seventh digit, but the doubles lie
-              // below and above that tie: their exact values decide.
-              {0.1234575, "    0.123457E+000"},
-              {1.234585, "    0.123459E+001"}});
-}
-
-TEST(EditE17, RoundingUpToAPowerOfTenTakesTheNextExponent) {
-  expect_e17({{999999.5, "    0.100000E+007"},
-              {0.99999951, "    0.100000E+001"},
-              {-9999999.0, "   -0.100000E+008"},
-              {999999.4, "    0.999999E+006"}});
-}
-
-TEST(EditE17, ExtremeMagnitudesKeepThreeExponentDigits) {
-  expect_e17({{Lim::max(), "    0.179769E+309"},
-              {-Lim::max(), "   -0.179769E+309"},
-              {Lim::min(), "    0.222507E-307"},
-              {1.0E-310, "    0.100000E-309"},
-              {kSmallestSubnormal, "    0.494066E-323"},
-              {-kSmallestSubnormal, "   -0.494066E-323"}});
-}
-
-TEST(EditE17, NonFiniteValuesAreWordsFromTheSecondColumn) {
-  expect_e17({{Lim::quiet_NaN(), " NaN             "},
-              {-Lim::quiet_NaN(), " NaN             "},
-              {Lim::infinity(), " Infinity        "},
-              {-Lim::infinity(), " -Infinity       "}});
+TEST(NumberEdits, FieldsOfTheResultFilesAndTheTimeColumn) {
+  const Cases e17{
+      {123.456, "    0.123456E+003"}, {-0.00123456, "   -0.123456E-002"}, {1.0, "    0.100000E+001"},
+      {0.5, "    0.500000E+000"}, {9999999.0, "    0.100000E+008"}, {-2.5E-5, "   -0.250000E-004"},
+      {1.0E-300, "    0.100000E-299"}, {kTie, "    0.976562E-003"},
+      // The exact binary value rounded to nearest, ties to even: written with
+      // a 5 in the seventh digit, 0.1234575 and 1.234585 lie below and above
+      // that tie.
+      {100000.5, "    0.100000E+006"}, {100001.5, "    0.100002E+006"}, {-100001.5, "   -0.100002E+006"},
+      {0.1234575, "    0.123457E+000"}, {1.234585, "    0.123459E+001"},
+      // Rounding up to a power of ten takes the next exponent.
+      {999999.5, "    0.100000E+007"}, {0.99999951, "    0.100000E+001"}, {-9999999.0, "   -0.100000E+008"},
+      {999999.4, "    0.999999E+006"},
+      // Extreme magnitudes keep three exponent digits.
+      {Lim::max(), "    0.179769E+309"}, {-Lim::max(), "   -0.179769E+309"}, {Lim::min(), "    0.222507E-307"},
+      {1.0E-310, "    0.100000E-309"}, {kSmallestSubnormal, "    0.494066E-323"},
+      {-kSmallestSubnormal, "   -0.494066E-323"},
+      // Zeros, and words from the second column.
+      {0.0, "    0.000000E+000"}, {-0.0, "    0.000000E+000"}, {Lim::quiet_NaN(), " NaN             "},
+      {-Lim::quiet_NaN(), " NaN             "}, {Lim::infinity(), " Infinity        "},
+      {-Lim::infinity(), " -Infinity       "}};
+  const Cases g15{
+      {12.5, "    12.5000    "}, {0.5, "   0.500000    "}, {1.0, "    1.00000    "}, {20.48, "    20.4800    "},
+      {-3.25, "   -3.25000    "}, {123456.0, "    123456.    "}, {0.02, "   0.200000E-01"},
+      {0.005, "   0.500000E-02"}, {1.0E6, "   0.100000E+07"},
+      // The form is chosen by the exponent after rounding.
+      {0.09999996, "   0.100000    "}, {-0.09999996, "  -0.100000    "}, {0.0999999, "   0.999999E-01"},
+      {0.1, "   0.100000    "}, {999999.4, "    999999.    "}, {999999.5, "   0.100000E+07"},
+      {-999999.4, "   -999999.    "}, {9999999.0, "   0.100000E+08"}, {kTie, "   0.976562E-03"},
+      {100001.5, "    100002.    "}, {0.1234575, "   0.123457    "},
+      // Exponents beyond two digits keep three in the same columns; 1e-100
+      // is 0.1 x 10^-99, where two digits still fit.
+      {1.0E100, "  0.100000E+101"}, {-1.0E100, " -0.100000E+101"}, {9.99999E98, "   0.999999E+99"},
+      {1.0E99, "  0.100000E+100"}, {1.0E-100, "   0.100000E-99"}, {1.0E-101, "  0.100000E-100"},
+      {-1.0E-101, " -0.100000E-100"}, {Lim::max(), "  0.179769E+309"}, {-Lim::max(), " -0.179769E+309"},
+      {kSmallestSubnormal, "  0.494066E-323"}, {-kSmallestSubnormal, " -0.494066E-323"},
+      // Zeros of either sign, and words.
+      {0.0, "    0.00000    "}, {-0.0, "    0.00000    "}, {Lim::quiet_NaN(), "            NaN"},
+      {-Lim::quiet_NaN(), "            NaN"}, {Lim::infinity(), "       Infinity"},
+      {-Lim::infinity(), "      -Infinity"}};
   EXPECT_TRUE(std::signbit(-Lim::quiet_NaN()));
-}
-
-TEST(EditG15, TableOfTheTimeColumn) {
-  expect_g15({{12.5, "    12.5000    "},
-              {0.5, "   0.500000    "},
-              {1.0, "    1.00000    "},
-              {20.48, "    20.4800    "},
-              {-3.25, "   -3.25000    "},
-              {123456.0, "    123456.    "},
-              {0.02, "   0.200000E-01"},
-              {0.005, "   0.500000E-02"},
-              {1.0E6, "   0.100000E+07"},
-              {0.0, "    0.00000    "}});
-}
-
-TEST(EditG15, FormIsChosenByTheExponentAfterRounding) {
-  expect_g15({{0.09999996, "   0.100000    "},  // rounds up to 0.100000: fixed form
-              {-0.09999996, "  -0.100000    "},
-              {0.0999999, "   0.999999E-01"},
-              {0.1, "   0.100000    "},
-              {999999.4, "    999999.    "},
-              {999999.5, "   0.100000E+07"},  // rounds up to 10^6: E form
-              {-999999.4, "   -999999.    "},
-              {9999999.0, "   0.100000E+08"},
-              {kTie, "   0.976562E-03"},
-              {100001.5, "    100002.    "},
-              {0.1234575, "   0.123457    "}});
-}
-
-TEST(EditG15, ExponentsBeyondTwoDigitsKeepThreeInTheSameColumns) {
-  expect_g15({{1.0E100, "  0.100000E+101"},
-              {-1.0E100, " -0.100000E+101"},
-              {9.99999E98, "   0.999999E+99"},
-              {1.0E99, "  0.100000E+100"},
-              // 1e-100 is 0.1 x 10^-99: two digits still fit.
-              {1.0E-100, "   0.100000E-99"},
-              {1.0E-101, "  0.100000E-100"},
-              {-1.0E-101, " -0.100000E-100"},
-              {Lim::max(), "  0.179769E+309"},
-              {-Lim::max(), " -0.179769E+309"},
-              {kSmallestSubnormal, "  0.494066E-323"},
-              {-kSmallestSubnormal, " -0.494066E-323"}});
-}
-
-TEST(EditG15, ZeroOfEitherSignAndNonFiniteValues) {
-  expect_g15({{0.0, "    0.00000    "},
-              {-0.0, "    0.00000    "},
-              {Lim::quiet_NaN(), "            NaN"},
-              {-Lim::quiet_NaN(), "            NaN"},
-              {Lim::infinity(), "       Infinity"},
-              {-Lim::infinity(), "      -Infinity"}});
+  for (const auto& [v, field] : e17) EXPECT_EQ(e17_field(v), field) << "value " << v;
+  for (const auto& [v, field] : g15) EXPECT_EQ(g15_field(v), field) << "value " << v;
 }
 
 // The fast edits against the C library's exact conversion, on every exact
