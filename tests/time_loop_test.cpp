@@ -1,19 +1,18 @@
+// The time loop against its steps written out plainly from their stated
+// sequence and groupings, with the soil model's stress update taken as it
+// stands: every state and record bit for bit.
 #include "time_loop.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <limits>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "element_update.h"
 #include "hyster.h"
 #include "node_update.h"
 #include "unit_support.h"
@@ -22,11 +21,6 @@ namespace zorvik {
 namespace {
 
 using test::bits;
-
-// Two parameter sets whose stress is 0 at zero strain.
-void prepare_model(global_para& gp, std::int32_t lay_max) {
-  test::put_model(gp, lay_max, oracle::kWorkedExample, test::kBranchSet);
-}
 
 struct Layer {
   std::int32_t elements;
@@ -59,41 +53,51 @@ Column make_column(const std::vector<Layer>& layers) {
   return c;
 }
 
-std::int32_t recorded_rows(std::size_t NTT, std::int32_t M_SUB) {
-  return static_cast<std::int32_t>((NTT - 1) / static_cast<std::size_t>(M_SUB)) + 1;
+// A record of incident accelerations with reversals at many amplitudes.
+double shaking(std::int32_t step) {
+  const auto t = static_cast<double>(step);
+  return 3.0 * std::sin(t / 9.0) + 1.5 * std::sin(t / 2.3) * std::cos(t / 31.0);
 }
 
-// The base condition, the step and the incident acceleration of each step.
+// The base condition, the step and the number of steps.
 struct Drive {
   std::int32_t BASE_TYPE;
   double DT;
-  std::vector<double> A_IN;
+  std::int32_t NTT;
   std::int32_t M_SUB = 1;
+  double VS_B = 0.0;
+  double RHO_B = 0.0;
+  bool damped = false;  // relaxation damping of every mechanism, or none
 };
 
-// A whole time loop on a column at rest with no relaxation damping.
+// A whole time loop on a column at rest.
 struct Rig {
   Rig(const std::vector<Layer>& layers, const Drive& drive)
       : column(make_column(layers)),
         W_K_SUB(kMechanisms, column.lay_max),
         state(column.lay_max),
-        records(recorded_rows(drive.A_IN.size(), drive.M_SUB),
-                static_cast<std::int32_t>(layers.size())) {
+        records((drive.NTT - 1) / drive.M_SUB + 1, static_cast<std::int32_t>(layers.size())) {
     settings.M_SUB = drive.M_SUB;
     settings.BASE_TYPE = drive.BASE_TYPE;
     settings.NL = static_cast<std::int32_t>(layers.size());
     settings.NT = static_cast<std::int32_t>(records.OUT_A.extent2());
+    profile.VS_B = drive.VS_B;
+    profile.RHO_B = drive.RHO_B;
     time_base.DT = drive.DT;
-    time_base.NTT = static_cast<std::int32_t>(drive.A_IN.size());
+    time_base.NTT = drive.NTT;
     time_base.A_IN = Array1<double>(time_base.NTT);
-    for (std::int32_t k = 1; k <= time_base.NTT; ++k) {
-      time_base.A_IN(k) = drive.A_IN[static_cast<std::size_t>(k - 1)];
-    }
+    for (std::int32_t k = 1; k <= time_base.NTT; ++k) time_base.A_IN(k) = shaking(k);
     relaxation.T_K.fill(0.01);
-    prepare_model(gp, column.lay_max);
+    if (drive.damped) {
+      for (std::int32_t k = 1; k <= kMechanisms; ++k) {
+        relaxation.T_K[static_cast<std::size_t>(k - 1)] = k == 8 ? 0.0 : 0.001 * k * k;
+        for (std::int32_t e = 1; e <= column.lay_max; ++e) W_K_SUB(k, e) = 0.01 * k / e;
+      }
+    }
+    test::put_model(gp, column.lay_max, oracle::kWorkedExample, test::kBranchSet);
   }
 
-  // Runs the loop; returns what it wrote to standard output after the header.
+  // Runs the loop; returns the marks it wrote to standard output after the header.
   std::string run() {
     ProgressBar progress;
     testing::internal::CaptureStdout();
@@ -106,12 +110,88 @@ struct Rig {
     return out.substr(std::min(header.size(), out.size()));
   }
 
-  std::int32_t base() const { return column.lay_max + 1; }
-
-  // Whether node n is still exactly at rest.
-  bool at_rest(std::int32_t n) const {
-    return (bits(state.V_EST_1(n)) | bits(state.V_EST_2(n)) | bits(state.D_1(n)) |
-            bits(state.D_2(n)) | bits(state.V_NT(n)) | bits(state.A_NT(n))) == 0;
+  // The same run, its steps written out: the elements (strain, damping
+  // memory, stress), the incident velocity, the base node, the interior
+  // nodes and the free surface, the kinematics of every node, the record.
+  void run_written_out() {
+    ColumnState& s = state;
+    const Column& c = column;
+    const double DT = time_base.DT;
+    const std::int32_t last = c.lay_max;
+    const std::int32_t nb = last + 1;
+    double V_IN = 0.0;
+    double A_PREV = 0.0;
+    for (std::int32_t ISTEP = 1; ISTEP <= time_base.NTT; ++ISTEP) {
+      for (std::int32_t e = 1; e <= last; ++e) {
+        const double GTOT = (s.D_1(e + 1) - s.D_1(e)) / c.DZ(e);
+        const double GBAR = (GTOT + s.GAMMA_0(e)) * 0.5;
+        double sum = 0.0;
+        for (std::int32_t k = 1; k <= kMechanisms; ++k) {
+          const double E = std::exp(-(DT / relaxation.T_K[static_cast<std::size_t>(k - 1)]));
+          s.MEMORY_0(k, e) = E * s.MEMORY_0(k, e) + ((1.0 - E) * GBAR) * W_K_SUB(k, e);
+          sum = k == 1 ? s.MEMORY_0(k, e) : sum + s.MEMORY_0(k, e);
+        }
+        s.GAMMA_1(e) = GTOT - sum;
+        s.D_GAMMA_1(e) = s.GAMMA_1(e) - s.GAMMA_0(e);
+        hyster(gp, s.TAU_1(e), s.D_GAMMA_0(e), s.D_GAMMA_1(e), s.GAMMA_0(e), s.GAMMA_1(e), e);
+        s.GAMMA_0(e) = s.GAMMA_1(e);
+        s.D_GAMMA_0(e) = s.D_GAMMA_1(e);
+      }
+      V_IN = V_IN + (A_PREV + time_base.A_IN(ISTEP)) * (DT * 0.5);
+      A_PREV = time_base.A_IN(ISTEP);
+      switch (settings.BASE_TYPE) {
+        case 1:
+          s.V_EST_2(nb) = ((V_IN * ((4.0 * DT) * profile.VS_B) - (s.TAU_1(last) * (2.0 * DT)) / profile.RHO_B) +
+                           (c.DZ(last) - profile.VS_B * DT) * s.V_EST_1(nb)) /
+                          (c.DZ(last) + profile.VS_B * DT);
+          break;
+        case 2: s.V_EST_2(nb) = (V_IN * 4.0) - s.V_EST_1(nb); break;
+        default: s.V_EST_2(nb) = (V_IN + V_IN) - s.V_EST_1(nb);
+      }
+      for (std::int32_t i = 2; i <= last; ++i) {
+        s.V_EST_2(i) =
+            (((s.TAU_1(i) - s.TAU_1(i - 1)) * (2.0 * DT)) / (c.DZ(i - 1) + c.DZ(i))) / c.RHO(i) + s.V_EST_1(i);
+      }
+      s.V_EST_2(1) = ((s.TAU_1(1) * (2.0 * DT)) / c.DZ(1)) / c.RHO(1) + s.V_EST_1(1);
+      for (std::int32_t n = 1; n <= nb; ++n) {
+        s.D_2(n) = (DT * s.V_EST_2(n)) + s.D_1(n);
+        s.V_NT(n) = (s.V_EST_2(n) + s.V_EST_1(n)) * 0.5;
+        s.A_NT(n) = (s.V_EST_2(n) - s.V_EST_1(n)) / DT;
+        s.V_EST_1(n) = s.V_EST_2(n);
+        s.D_1(n) = s.D_2(n);
+      }
+      if ((ISTEP - 1) % settings.M_SUB == 0) {
+        const std::int32_t row = ++records.IREC;
+        for (std::int32_t j = 1; j <= settings.NL + 1; ++j) {
+          const std::int32_t n = c.NODE_INDEX(j);
+          records.OUT_A(j, row) = s.A_NT(n);
+          records.OUT_V(j, row) = s.V_NT(n) - s.V_NT(nb);
+          records.OUT_D(j, row) = s.D_2(n) - s.D_2(nb);
+          records.MAX_V(j) = std::max(records.MAX_V(j), std::fabs(records.OUT_V(j, row)));
+          records.MAX_D(j) = std::max(records.MAX_D(j), std::fabs(records.OUT_D(j, row)));
+        }
+        for (std::int32_t j = 1; j <= settings.NL; ++j) {
+          const std::int32_t m = c.LAYER_INDEX(j);
+          records.OUT_GAMMA(j, row) = s.GAMMA_1(m);
+          records.OUT_TAU(j, row) = s.TAU_1(m);
+          records.MAX_GAMMA(j) = std::max(records.MAX_GAMMA(j), std::fabs(s.GAMMA_1(m)));
+          records.MAX_TAU(j) = std::max(records.MAX_TAU(j), std::fabs(s.TAU_1(m)));
+        }
+      }
+      // The physics the written-out step must show: motion rises from the
+      // base by one node per step, and a rigid base moves with twice or once
+      // the incident velocity.
+      for (std::int32_t n = 1; n <= nb - ISTEP; ++n) {
+        EXPECT_EQ(bits(s.V_EST_1(n)) | bits(s.D_1(n)) | bits(s.V_NT(n)) | bits(s.A_NT(n)), 0U)
+            << "node " << n << " after step " << ISTEP;
+      }
+      if (ISTEP <= last) {
+        EXPECT_NE(s.V_EST_1(nb + 1 - ISTEP), 0.0) << "after step " << ISTEP;
+      }
+      if (settings.BASE_TYPE != 1) {
+        EXPECT_NEAR(s.V_NT(nb), (settings.BASE_TYPE == 2 ? 2.0 : 1.0) * V_IN, 1e-12) << "step " << ISTEP;
+      }
+    }
   }
 
   RunSettings settings;
@@ -125,112 +205,78 @@ struct Rig {
   Records records;
 };
 
-// ---- Whole steps --------------------------------------------------------------
-
-TEST(TimeLoop, SingleStepOnARigidBaseMovesTheBaseNodeOnly) {
-  Rig rig({{3, 1.0, 2000.0}}, {.BASE_TYPE = 3, .DT = 0.1, .A_IN = {2.0}});
-  EXPECT_EQ(rig.run(), "||");  // step 1, with an interval of 1
-  EXPECT_EQ(rig.records.IREC, 1);
-
-  const double V_IN = 0.0 + (0.0 + 2.0) * (0.1 * 0.5);
-  const double V_EST_2 = (V_IN + V_IN) - 0.0;
-  const std::int32_t nb = rig.base();
-  EXPECT_EQ(rig.state.V_EST_1(nb), V_EST_2);
-  EXPECT_EQ(rig.state.V_EST_2(nb), V_EST_2);
-  EXPECT_EQ(rig.state.D_2(nb), (0.1 * V_EST_2) + 0.0);
-  EXPECT_EQ(rig.state.D_1(nb), rig.state.D_2(nb));
-  EXPECT_EQ(rig.state.V_NT(nb), (V_EST_2 + 0.0) * 0.5);
-  EXPECT_EQ(rig.state.A_NT(nb), (V_EST_2 - 0.0) / 0.1);
-  EXPECT_NEAR(rig.state.V_EST_2(nb), 0.2, 1e-15);
-  EXPECT_NEAR(rig.state.V_NT(nb), 0.1, 1e-15);
-  EXPECT_NEAR(rig.state.A_NT(nb), 2.0, 1e-14);
-  EXPECT_NEAR(rig.state.D_2(nb), 0.02, 1e-16);
-  for (std::int32_t n = 1; n < nb; ++n) EXPECT_TRUE(rig.at_rest(n)) << "node " << n;
-  for (std::int32_t e = 1; e <= rig.column.lay_max; ++e) {
-    EXPECT_EQ(bits(rig.state.TAU_1(e)) | bits(rig.state.GAMMA_1(e)), 0U) << "element " << e;
-  }
+template <class T>
+std::vector<std::uint64_t> bits_of(const T* p, std::int64_t n) {
+  return test::bits(std::vector<double>(p, p + n));
 }
 
-TEST(TimeLoop, FirstStepOnAnElasticHalfSpaceDoesNotDependOnItsDensity) {
-  const double DT = 0.1, VS_B = 10.0, DZ = 2.0;  // the lowest element is 2 thick
-  const double V_IN = 0.0 + (0.0 + 2.0) * (DT * 0.5);
-  for (double RHO_B : {1.0, 2500.0, 1.0e6}) {
-    Rig rig({{1, 0.5, 1500.0}, {1, DZ, 1900.0}}, {.BASE_TYPE = 1, .DT = DT, .A_IN = {2.0}});
-    rig.profile.VS_B = VS_B;
-    rig.profile.RHO_B = RHO_B;
-    rig.run();
-    const double expected =
-        ((V_IN * ((4.0 * DT) * VS_B) - (0.0 * (2.0 * DT)) / RHO_B) + (DZ - VS_B * DT) * 0.0) /
-        (DZ + VS_B * DT);
-    EXPECT_EQ(rig.state.V_EST_2(rig.base()), expected) << "RHO_B " << RHO_B;
-    EXPECT_NEAR(expected, 0.4 / 3.0, 1e-16);
-    EXPECT_TRUE(rig.at_rest(1));
-    EXPECT_TRUE(rig.at_rest(2));
-  }
-}
+TEST(TimeLoop, EveryStepAsWrittenOut) {
+  const std::vector<Layer> three{{2, 0.4, 1700.0}, {1, 0.6, 1900.0}, {3, 0.3, 1800.0}};
+  struct Case {
+    const char* what;
+    std::vector<Layer> layers;
+    Drive drive;
+    std::string marks;
+  };
+  const std::vector<Case> cases = {
+      {"a single step on a rigid base", {{3, 1.0, 2000.0}}, {.BASE_TYPE = 3, .DT = 0.1, .NTT = 1}, "||"},
+      {"a single element", {{1, 0.5, 1800.0}}, {.BASE_TYPE = 3, .DT = 0.001, .NTT = 2}, "|||"},
+      {"the first step on an elastic half-space", {{1, 0.5, 1500.0}, {1, 2.0, 1900.0}},
+       {.BASE_TYPE = 1, .DT = 0.1, .NTT = 1, .VS_B = 10.0, .RHO_B = 2500.0}, "||"},
+      {"an elastic half-space", three,
+       {.BASE_TYPE = 1, .DT = 0.005, .NTT = 401, .M_SUB = 4, .VS_B = 90.0, .RHO_B = 1900.0, .damped = true},
+       std::string(51, '|')},
+      {"a rigid base moving with twice the incident velocity", three,
+       {.BASE_TYPE = 2, .DT = 0.005, .NTT = 401, .M_SUB = 3, .damped = true}, std::string(51, '|')},
+      {"a rigid base moving with the incident velocity", three,
+       {.BASE_TYPE = 3, .DT = 0.005, .NTT = 401, .damped = true}, std::string(51, '|')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig loop(c.layers, c.drive);
+    EXPECT_EQ(loop.run(), c.marks);
+    Rig written_out(c.layers, c.drive);
+    written_out.run_written_out();
 
-TEST(TimeLoop, SingleElementLiesBetweenTheSurfaceAndTheBaseNode) {
-  const double DT = 0.001, DZ = 0.5, RHO = 1800.0, a1 = 1.5, a2 = -0.5;
-  Rig rig({{1, DZ, RHO}}, {.BASE_TYPE = 3, .DT = DT, .A_IN = {a1, a2}});
-  rig.run();
-
-  // Step 1 moves the base node only.
-  const double V_IN_1 = 0.0 + (0.0 + a1) * (DT * 0.5);
-  const double V_base_1 = (V_IN_1 + V_IN_1) - 0.0;
-  const double D_base_1 = (DT * V_base_1) + 0.0;
-  // Step 2 strains the element by the base displacement of step 1, and its
-  // stress moves the free surface.
-  const double GTOT = (D_base_1 - 0.0) / DZ;
-  global_para twin;
-  prepare_model(twin, 1);
-  double tau = 0.0;
-  hyster(twin, tau, 0.0, 0.0, 0.0, 0.0, 1);
-  hyster(twin, tau, 0.0, GTOT, 0.0, GTOT, 1);
-  EXPECT_EQ(rig.state.GAMMA_1(1), GTOT);
-  EXPECT_EQ(rig.state.TAU_1(1), tau);
-  EXPECT_NE(tau, 0.0);
-  EXPECT_EQ(rig.state.V_EST_1(1), ((tau * (2.0 * DT)) / DZ) / RHO + 0.0);
-  const double V_IN_2 = V_IN_1 + (a1 + a2) * (DT * 0.5);
-  EXPECT_EQ(rig.state.V_EST_1(2), (V_IN_2 + V_IN_2) - V_base_1);
-}
-
-TEST(TimeLoop, MotionRisesByAtMostOneNodePerStep) {
-  const std::int32_t lay_max = 5;
-  for (std::size_t steps = 1; steps <= 6; ++steps) {
-    const std::vector<double> A_IN(steps, 1.0);
-    Rig rig({{lay_max, 0.5, 1800.0}}, {.BASE_TYPE = 3, .DT = 0.001, .A_IN = A_IN});
-    rig.run();
-    const auto k = static_cast<std::int32_t>(steps);
-    // After step k only the lowest k nodes have moved, and node lay_max + 2 - k has.
-    for (std::int32_t n = 1; n <= lay_max + 1 - k; ++n) {
-      EXPECT_TRUE(rig.at_rest(n)) << "node " << n << " after step " << k;
-      EXPECT_EQ(bits(rig.state.TAU_1(n)), 0U) << "element " << n << " after step " << k;
+    const ColumnState& s = loop.state;
+    const ColumnState& w = written_out.state;
+    for (const auto member : {&ColumnState::V_EST_1, &ColumnState::V_EST_2, &ColumnState::A_NT, &ColumnState::V_NT,
+                              &ColumnState::D_1, &ColumnState::D_2, &ColumnState::TAU_1, &ColumnState::GAMMA_1,
+                              &ColumnState::GAMMA_0, &ColumnState::D_GAMMA_1, &ColumnState::D_GAMMA_0}) {
+      EXPECT_EQ(bits_of((s.*member).data(), (s.*member).size()), bits_of((w.*member).data(), (w.*member).size()));
     }
-    EXPECT_NE(rig.state.V_EST_1(lay_max + 2 - k), 0.0) << "after step " << k;
-  }
-}
-
-TEST(TimeLoop, RigidBaseMovesWithOnceOrTwiceTheIncidentVelocity) {
-  const std::vector<double> A_IN{0.3, -1.1, 2.4, 0.7, -0.2, 1.9, -2.6, 0.05};
-  for (const auto& [BASE_TYPE, factor] : {std::pair{2, 2.0}, std::pair{3, 1.0}}) {
-    IncidentVelocity incident(0.002);
-    for (std::size_t n = 1; n <= A_IN.size(); ++n) {
-      incident.advance(A_IN[n - 1]);
-      const auto end = A_IN.begin() + static_cast<std::ptrdiff_t>(n);
-      const std::vector<double> first_n(A_IN.begin(), end);
-      Rig rig({{2, 0.4, 1700.0}}, {.BASE_TYPE = BASE_TYPE, .DT = 0.002, .A_IN = first_n});
-      rig.run();
-      EXPECT_NEAR(rig.state.V_NT(rig.base()), factor * incident.V_IN, 1e-15)
-          << "BASE_TYPE " << BASE_TYPE << ", step " << n;
+    const auto table = [](const Array2<double>& a) { return bits_of(a.column(1), a.extent1() * a.extent2()); };
+    EXPECT_EQ(table(s.MEMORY_0), table(w.MEMORY_0));
+    const Records& r = loop.records;
+    const Records& q = written_out.records;
+    EXPECT_EQ(r.IREC, q.IREC);
+    for (const auto member : {&Records::OUT_A, &Records::OUT_V, &Records::OUT_D, &Records::OUT_GAMMA, &Records::OUT_TAU}) {
+      EXPECT_EQ(table(r.*member), table(q.*member));
+    }
+    for (const auto member : {&Records::MAX_V, &Records::MAX_D, &Records::MAX_GAMMA, &Records::MAX_TAU}) {
+      EXPECT_EQ(bits_of((r.*member).data(), (r.*member).size()), bits_of((q.*member).data(), (q.*member).size()));
+    }
+    int departed = 0;  // elements that have left their backbone
+    for (std::int32_t e = 1; e <= loop.column.lay_max; ++e) {
+      EXPECT_EQ(loop.gp.bb(e), written_out.gp.bb(e));
+      EXPECT_EQ(bits(loop.gp.gmax(2, e)), bits(written_out.gp.gmax(2, e)));
+      departed += loop.gp.gmax(2, e) != test::kBranchSet.gmax;
+    }
+    // The column has been strained and loaded back: its base relative to
+    // itself, its elements beyond their first reversal.
+    EXPECT_EQ(bits(r.MAX_V(r.MAX_V.size())) | bits(r.MAX_D(r.MAX_D.size())), 0U);
+    EXPECT_EQ(r.first_non_finite.quantity, nullptr);
+    if (c.drive.NTT > 50) {
+      EXPECT_EQ(departed, loop.column.lay_max);
     }
   }
 }
 
-// ---- Node and element stages, in the stated grouping -------------------------
-
+// In a run the base's old velocity is always near twice the incident one,
+// where other groupings of the base condition round alike: arbitrary values
+// show them.
 TEST(BaseNode, EveryBaseTypeInItsStatedGrouping) {
-  const double V_IN = 0.29, DT = 0.0069, VS_B = 90.0, TAU = -9800.0, RHO_B = 1900.0, DZ = 0.15,
-               V_OLD = 0.048;
+  const double V_IN = 0.29, DT = 0.0069, VS_B = 90.0, TAU = -9800.0, RHO_B = 1900.0, DZ = 0.15, V_OLD = 0.048;
   const Column column = make_column({{1, 0.6, 2000.0}, {1, DZ, 2100.0}});
   Profile profile;
   profile.VS_B = VS_B;
@@ -242,186 +288,18 @@ TEST(BaseNode, EveryBaseTypeInItsStatedGrouping) {
     s.TAU_1(1) = 123.0;
     s.TAU_1(2) = TAU;
     s.V_EST_1(3) = V_OLD;
-    s.V_EST_2(3) = -7.0;  // a value that only the base condition may replace
     move_base_node(s, column, StepConstants(DT, settings, profile), V_IN);
-    EXPECT_EQ(bits(s.V_EST_2(1)) | bits(s.V_EST_2(2)), 0U);
     return s.V_EST_2(3);
   };
-
   const double type_1 =
-      ((V_IN * ((4.0 * DT) * VS_B) - (TAU * (2.0 * DT)) / RHO_B) + (DZ - VS_B * DT) * V_OLD) /
-      (DZ + VS_B * DT);
+      ((V_IN * ((4.0 * DT) * VS_B) - (TAU * (2.0 * DT)) / RHO_B) + (DZ - VS_B * DT) * V_OLD) / (DZ + VS_B * DT);
   EXPECT_EQ(moved(1), type_1);
   // V_IN x 4 x DT first would give another value.
-  EXPECT_NE(type_1, ((((V_IN * 4.0) * DT) * VS_B - (TAU * (2.0 * DT)) / RHO_B) +
-                     (DZ - VS_B * DT) * V_OLD) /
+  EXPECT_NE(type_1, ((((V_IN * 4.0) * DT) * VS_B - (TAU * (2.0 * DT)) / RHO_B) + (DZ - VS_B * DT) * V_OLD) /
                         (DZ + VS_B * DT));
   EXPECT_EQ(moved(2), (V_IN * 4.0) - V_OLD);
   EXPECT_EQ(moved(3), (V_IN + V_IN) - V_OLD);
-  EXPECT_EQ(moved(0), -7.0);
-  EXPECT_EQ(moved(4), -7.0);
-}
-
-TEST(ColumnNodes, InteriorAndFreeSurfaceUseTheDensityBelow) {
-  const double DT = 0.0047;
-  const Column column = make_column({{1, 0.76, 400.0}, {1, 0.32, 600.0}, {1, 0.55, 750.0}});
-  ColumnState s(column.lay_max);
-  const std::array<double, 4> tau{0.0, 840.0, -50.0, 310.0};
-  const std::array<double, 5> v_old{0.0, 0.04, 0.028, -0.013, 0.02};
-  for (std::int32_t e = 1; e <= 3; ++e) s.TAU_1(e) = tau[static_cast<std::size_t>(e)];
-  for (std::int32_t n = 1; n <= 4; ++n) s.V_EST_1(n) = v_old[static_cast<std::size_t>(n)];
-  s.V_EST_2(4) = 0.5;  // the base node is not touched
-  move_column_nodes(s, column, StepConstants(DT, RunSettings{}, Profile{}));
-
-  // TAU_1 and V_EST_1 are inputs of the stage only.
-  const auto interior = [&](std::int32_t i, double rho) {
-    const double thickness = column.DZ(i - 1) + column.DZ(i);
-    return (((s.TAU_1(i) - s.TAU_1(i - 1)) * (2.0 * DT)) / thickness) / rho + s.V_EST_1(i);
-  };
-  const double surface = ((s.TAU_1(1) * (2.0 * DT)) / column.DZ(1)) / column.RHO(1) + s.V_EST_1(1);
-  EXPECT_EQ(s.V_EST_2(1), surface);
-  EXPECT_EQ(s.V_EST_2(2), interior(2, column.RHO(2)));
-  EXPECT_EQ(s.V_EST_2(3), interior(3, column.RHO(3)));
-  EXPECT_EQ(s.V_EST_2(4), 0.5);
-  // The density of the element above, or another grouping, gives other values.
-  EXPECT_NE(s.V_EST_2(2), interior(2, column.RHO(1)));
-  EXPECT_NE(s.V_EST_2(2), ((s.TAU_1(2) - s.TAU_1(1)) * (2.0 * DT)) /
-                              ((column.DZ(1) + column.DZ(2)) * column.RHO(2)) + s.V_EST_1(2));
-  EXPECT_NE(surface, (s.TAU_1(1) * (2.0 * DT)) / (column.DZ(1) * column.RHO(1)) + s.V_EST_1(1));
-}
-
-TEST(Kinematics, EveryNodeBaseIncludedThenTheShift) {
-  const double DT = 0.0047;
-  const Column column = make_column({{2, 0.1, 1000.0}});
-  ColumnState s(2);
-  const std::array<double, 4> v1{0.0, -0.005, 0.3, 0.07};
-  const std::array<double, 4> v2{0.0, 0.01, -0.2, 0.11};
-  const std::array<double, 4> d1{0.0, 1.0e-4, -3.0e-5, 2.2e-4};
-  for (std::int32_t n = 1; n <= 3; ++n) {
-    const auto i = static_cast<std::size_t>(n);
-    s.V_EST_1(n) = v1[i];
-    s.V_EST_2(n) = v2[i];
-    s.D_1(n) = d1[i];
-  }
-  advance_kinematics(s, column, StepConstants(DT, RunSettings{}, Profile{}));
-  for (std::int32_t n = 1; n <= 3; ++n) {
-    const auto i = static_cast<std::size_t>(n);
-    EXPECT_EQ(s.D_2(n), (DT * v2[i]) + d1[i]) << "node " << n;
-    EXPECT_EQ(s.V_NT(n), (v2[i] + v1[i]) * 0.5) << "node " << n;
-    EXPECT_EQ(s.A_NT(n), (v2[i] - v1[i]) / DT) << "node " << n;
-    EXPECT_EQ(s.V_EST_1(n), v2[i]) << "node " << n;
-    EXPECT_EQ(s.D_1(n), s.D_2(n)) << "node " << n;
-  }
-  // A multiplication by the reciprocal of DT would differ.
-  EXPECT_NE(s.A_NT(1), (v2[1] - v1[1]) * (1.0 / DT));
-}
-
-TEST(ElementUpdate, StrainDampingAndStressFromTheUnshiftedHistory) {
-  const Column column = make_column({{2, 0.09, 1800.0}});
-  const double DT = 0.002;
-  RelaxationTable table;
-  Array2<double> W(kMechanisms, 2);
-  for (std::int32_t k = 1; k <= kMechanisms; ++k) {
-    table.T_K[static_cast<std::size_t>(k - 1)] = 0.001 * k * k;
-    W(k, 1) = 0.01 * k;
-    W(k, 2) = 0.02 / k;
-  }
-  const MemoryDecay decay(table, DT);
-  ColumnState s(2);
-  s.D_1(1) = 1.0e-4;
-  s.D_1(2) = 2.5e-4;
-  s.D_1(3) = 3.5e-4;
-  // A previous step loading both elements; element 1 now reverses.
-  const std::array<double, 3> gamma_prev{0.0, 2.5e-3, 1.0e-4};
-  const std::array<double, 3> dgamma_prev{0.0, 2.0e-4, 0.5e-4};
-  for (std::int32_t e = 1; e <= 2; ++e) {
-    s.GAMMA_0(e) = gamma_prev[static_cast<std::size_t>(e)];
-    s.D_GAMMA_0(e) = dgamma_prev[static_cast<std::size_t>(e)];
-    for (std::int32_t k = 1; k <= kMechanisms; ++k) s.MEMORY_0(k, e) = 1.0e-6 * (k - e);
-  }
-  std::array<std::array<double, kMechanisms>, 3> memory{};
-  for (std::int32_t e = 1; e <= 2; ++e) {
-    for (std::int32_t k = 1; k <= kMechanisms; ++k) {
-      memory[static_cast<std::size_t>(e)][static_cast<std::size_t>(k - 1)] = s.MEMORY_0(k, e);
-    }
-  }
-  global_para gp, twin;
-  prepare_model(gp, 2);
-  prepare_model(twin, 2);
-
-  update_elements(s, column, W, decay, gp);
-
-  for (std::int32_t e = 1; e <= 2; ++e) {
-    const auto i = static_cast<std::size_t>(e);
-    const double GTOT = (s.D_1(e + 1) - s.D_1(e)) / column.DZ(e);
-    const double GBAR = (GTOT + gamma_prev[i]) * 0.5;
-    double sum = 0.0;
-    for (std::int32_t k = 1; k <= kMechanisms; ++k) {
-      const auto m = static_cast<std::size_t>(k - 1);
-      const double E = std::exp(-(DT / table.T_K[m]));
-      const double M = E * memory[i][m] + ((1.0 - E) * GBAR) * W(k, e);
-      EXPECT_EQ(s.MEMORY_0(k, e), M) << "element " << e << ", mechanism " << k;
-      sum = k == 1 ? M : sum + M;
-    }
-    const double GAMMA_1 = GTOT - sum;
-    const double D_GAMMA_1 = GAMMA_1 - gamma_prev[i];
-    double tau = 0.0;
-    hyster(twin, tau, dgamma_prev[i], D_GAMMA_1, gamma_prev[i], GAMMA_1, e);
-    EXPECT_EQ(s.GAMMA_1(e), GAMMA_1) << "element " << e;
-    EXPECT_EQ(s.D_GAMMA_1(e), D_GAMMA_1) << "element " << e;
-    EXPECT_EQ(s.GAMMA_0(e), GAMMA_1) << "element " << e;
-    EXPECT_EQ(s.D_GAMMA_0(e), D_GAMMA_1) << "element " << e;
-    EXPECT_EQ(bits(s.TAU_1(e)), bits(tau)) << "element " << e;
-    EXPECT_EQ(gp.bb(e), twin.bb(e)) << "element " << e;
-    EXPECT_EQ(gp.gmax(2, e), twin.gmax(2, e)) << "element " << e;
-  }
-  EXPECT_EQ(twin.bb(1), 1);  // the reversal seen through the previous increment
-  EXPECT_EQ(twin.bb(2), 0);
-  // A multiplication by the reciprocal of the thickness would differ.
-  EXPECT_NE((s.D_1(2) - s.D_1(1)) / 0.09, (s.D_1(2) - s.D_1(1)) * (1.0 / 0.09));
-}
-
-// ---- Recording ------------------------------------------------------------------
-
-TEST(Recording, FirstStepAndEveryMSubThAfterFillRowsInOrder) {
-  std::vector<std::int32_t> recorded;
-  for (std::int32_t ISTEP = 1; ISTEP <= 9; ++ISTEP) {
-    if (is_recorded_step(ISTEP, 4)) recorded.push_back(ISTEP);
-    EXPECT_TRUE(is_recorded_step(ISTEP, 1));
-  }
-  EXPECT_EQ(recorded, (std::vector<std::int32_t>{1, 5, 9}));
-
-  const std::vector<Layer> layers{{2, 0.4, 1700.0}, {1, 0.6, 1900.0}};
-  const std::vector<double> A_IN{0.3, -1.1, 2.4, 0.7, -0.2, 1.9, -2.6, 0.05, 0.0};
-  Rig full(layers, {.BASE_TYPE = 3, .DT = 0.002, .A_IN = A_IN, .M_SUB = 4});  // NT = 3, NTT = 9
-  full.run();
-  ASSERT_EQ(full.records.IREC, 3);
-  const std::int32_t NL = 2;
-  for (std::int32_t row = 1; row <= 3; ++row) {
-    const std::ptrdiff_t steps = 1 + std::ptrdiff_t{4} * (row - 1);
-    const std::vector<double> first_steps(A_IN.begin(), A_IN.begin() + steps);
-    Rig part(layers, {.BASE_TYPE = 3, .DT = 0.002, .A_IN = first_steps, .M_SUB = 4});
-    part.run();
-    const Column& c = part.column;
-    const std::int32_t b = part.base();
-    for (std::int32_t j = 1; j <= NL + 1; ++j) {
-      const std::int32_t n = c.NODE_INDEX(j);
-      EXPECT_EQ(full.records.OUT_A(j, row), part.state.A_NT(n)) << "row " << row << ", node " << n;
-      EXPECT_EQ(full.records.OUT_V(j, row), part.state.V_NT(n) - part.state.V_NT(b));
-      EXPECT_EQ(full.records.OUT_D(j, row), part.state.D_2(n) - part.state.D_2(b));
-    }
-    for (std::int32_t j = 1; j <= NL; ++j) {
-      const std::int32_t m = c.LAYER_INDEX(j);
-      EXPECT_EQ(full.records.OUT_GAMMA(j, row), part.state.GAMMA_1(m)) << "row " << row;
-      EXPECT_EQ(full.records.OUT_TAU(j, row), part.state.TAU_1(m)) << "row " << row;
-    }
-    // The base relative to itself.
-    EXPECT_EQ(bits(full.records.OUT_V(NL + 1, row)), 0U);
-    EXPECT_EQ(bits(full.records.OUT_D(NL + 1, row)), 0U);
-  }
-  EXPECT_EQ(bits(full.records.MAX_V(NL + 1)) | bits(full.records.MAX_D(NL + 1)), 0U);
-  EXPECT_GT(full.records.MAX_D(1), 0.0);
-  EXPECT_GT(full.records.MAX_TAU(1), 0.0);
+  EXPECT_NE(moved(3), V_IN - (V_OLD - V_IN));
 }
 
 TEST(Recording, PeakIgnoresNaNAndStaysAtInfinity) {
@@ -449,8 +327,6 @@ TEST(Recording, PeakIgnoresNaNAndStaysAtInfinity) {
   EXPECT_FALSE(r.first_non_finite.at_node);
   EXPECT_TRUE(std::isnan(r.first_non_finite.value));
 }
-
-// ---- Progress bar -------------------------------------------------------------
 
 // The marks of every kind of run: fewer steps than 50 marked each, then an
 // interval of NTT / 50 steps, with one more mark at the first step.
