@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -106,47 +105,6 @@ std::string complete_run(const WorkDir& dir, void (*change)(SiteInputs&)) {
   const RunResult r = dir.run();
   expect_complete(r);
   return r.out;
-}
-
-TEST(Analysis, BundledExampleRunsToCompletion) {
-  const WorkDir dir;
-  dir.copy_example();
-  const RunResult r = dir.run();
-
-  expect_complete(r);
-  EXPECT_EQ(r.out, complete_run_output(51));
-
-  constexpr int NT = 1560;
-  const std::vector<std::string> times = expect_times(dir, NT);
-  ASSERT_EQ(times.size(), static_cast<std::size_t>(NT));
-  EXPECT_EQ(times[0], "    0.00000    ");
-  EXPECT_EQ(times[1], "   0.200000E-01");
-  EXPECT_EQ(times[5], "   0.100000    ");
-  EXPECT_EQ(times[NT - 1], "    31.1800    ");
-  const std::map<std::string, Table> t = expect_tables(dir, NT, 5);
-  EXPECT_EQ(dir.read("layer_depth.dat"),
-            "    0.200000E+001    0.700000E+001    0.150000E+002    0.250000E+002    0.375000E+002\n");
-  EXPECT_EQ(dir.read("node_depth.dat"),
-            "    0.000000E+000    0.400000E+001    0.100000E+002    0.200000E+002    0.300000E+002"
-            "    0.450000E+002\n");
-
-  // The base relative to itself.
-  for (const char* name : {"max_v.dat", "max_d.dat", "out_v.dat", "out_d.dat"}) {
-    for (const auto& row : t.at(name)) EXPECT_EQ(row.back(), kZeroField) << name;
-  }
-  // Every peak is the largest absolute value of its history column.
-  for (const char* quantity : {"v", "d", "gamma", "tau"}) {
-    const Table& history = t.at("out_" + std::string(quantity) + ".dat");
-    const std::vector<std::string>& peaks = t.at("max_" + std::string(quantity) + ".dat").at(0);
-    for (std::size_t j = 0; j < peaks.size(); ++j) {
-      double peak = 0.0;
-      for (const auto& row : history) peak = std::max(peak, std::fabs(value_of(row[j])));
-      EXPECT_EQ(value_of(peaks[j]), peak) << quantity << ", column " << j;
-    }
-  }
-  // The record drives the column: the surface moves, the soil is strained.
-  EXPECT_GT(value_of(t.at("max_v.dat").at(0).at(0)), 0.0);
-  EXPECT_GT(value_of(t.at("max_gamma.dat").at(0).at(0)), 0.0);
 }
 
 TEST(Analysis, EightyLayersGiveWholeLinesOf1377Characters) {

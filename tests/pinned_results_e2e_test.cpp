@@ -72,6 +72,7 @@ TEST(PinnedResults, EveryResultByteOfTwoAnalysesIsUnchanged) {
     if (c.factor != 1.0) dir.write("incident.dat", scaled_record(dir.read("incident.dat"), c.factor));
     const RunResult r = dir.run();
     expect_complete(r);
+    EXPECT_EQ(r.out, complete_run_output(51));
     for (std::size_t k = 0; k < std::size(kResultFiles); ++k) {
       char got[24];
       std::snprintf(got, sizeof got, "0x%016llxU", static_cast<unsigned long long>(fnv1a(dir.read(kResultFiles[k]))));

@@ -189,69 +189,6 @@ TEST(DampingWeights, QualityFactorScalingAndWeights) {
   }
 }
 
-struct Memory {
-  std::array<double, kMechanisms> M{};
-  std::array<double, kMechanisms> W{};
-  double update(double GTOT, double GAMMA_0, const MemoryDecay& decay) {
-    return update_damping_memory(GTOT, GAMMA_0, W.data(), M.data(), decay);
-  }
-};
-
-RelaxationTable relaxation_times(double T) {
-  RelaxationTable table;
-  table.T_K.fill(T);
-  return table;
-}
-
-TEST(DampingMemory, ZeroWeightsLeaveTheTotalStrain) {
-  const MemoryDecay decay(relaxation_times(0.01), 0.002);
-  Memory m;
-  double GAMMA_0 = 0.0;
-  for (double GTOT : {1.0e-3, -2.7e-4, 3.3e-5}) {
-    GAMMA_0 = m.update(GTOT, GAMMA_0, decay);
-    EXPECT_EQ(GAMMA_0, GTOT);
-    EXPECT_EQ(bits(std::vector(m.M.begin(), m.M.end())), std::vector<std::uint64_t>(kMechanisms, 0));
-  }
-}
-
-TEST(DampingMemory, RelaxationTimeZeroFollowsTheAverageAtOnce) {
-  RelaxationTable table = relaxation_times(0.02);
-  table.T_K[4] = 0.0;
-  const MemoryDecay decay(table, 0.005);
-  EXPECT_EQ(decay.E_K[4], 0.0);
-  Memory m;
-  m.W[4] = 0.375;
-  double GAMMA_0 = 0.0;
-  for (double GTOT : {2.0e-3, 5.0e-4, -1.5e-3}) {
-    const double GBAR = (GTOT + GAMMA_0) * 0.5;
-    GAMMA_0 = m.update(GTOT, GAMMA_0, decay);
-    EXPECT_EQ(m.M[4], GBAR * 0.375);
-    EXPECT_EQ(GAMMA_0, GTOT - m.M[4]);
-  }
-}
-
-TEST(DampingMemory, CorrectedStrainEntersTheAverage) {
-  const double DT = 0.005;
-  const MemoryDecay decay(relaxation_times(0.02), DT);
-  const double E = std::exp(-(DT / 0.02));
-  const double w = 0.25;
-  const double g = 1.0e-3;
-  Memory m;
-  m.W[2] = w;
-
-  const double first = m.update(g, 0.0, decay);
-  const double M1 = E * 0.0 + ((1.0 - E) * (g * 0.5)) * w;
-  EXPECT_EQ(m.M[2], M1);
-  EXPECT_EQ(first, g - M1);
-
-  const double second = m.update(g, first, decay);
-  const double M2 = E * M1 + ((1.0 - E) * ((g + (g - M1)) * 0.5)) * w;
-  EXPECT_EQ(m.M[2], M2);
-  EXPECT_EQ(second, g - M2);
-  // Averaging with the previous total strain g would give another value.
-  EXPECT_NE(second, g - (E * M1 + ((1.0 - E) * g) * w));
-}
-
 // ---- Model hand-over --------------------------------------------------------
 
 // The nine records of parameter set `row` of element `element`, in order.
