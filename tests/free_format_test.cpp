@@ -276,10 +276,10 @@ TEST(LargeFile, TwoHundredThousandLinesReadExactlyAndNoFurtherThanTheChunkInHand
   constexpr int kSamples = 200000;
   InputFile file(incident_lines(kSamples));
   FreeFormatReader in = file.reader();
-  EXPECT_EQ(read_items(in, "RR RR").size(), 4U);
+  std::vector<double> values = read_items(in, "RR RR");
   EXPECT_EQ(lseek(file.fd(), 0, SEEK_CUR), static_cast<off_t>(FreeFormatReader::kChunkSize));
-
-  const std::vector<double> values = read_file(incident_lines(kSamples), reals(2 * kSamples));
+  const std::vector<double> rest = read_items(in, reals(2 * kSamples - 4));
+  values.insert(values.end(), rest.begin(), rest.end());
   int mismatches = 0;
   for (std::size_t k = 0; k < kSamples; ++k) {
     const auto sample = static_cast<double>(k);
