@@ -89,7 +89,8 @@ std::map<std::string, Table> expect_tables(const WorkDir& dir, int NT, int NL, b
   std::map<std::string, Table> tables;
   for (const std::string_view name : kResultFiles) {
     if (name == "t.dat") continue;
-    const bool per_layer = name == "layer_depth.dat" || name.find("gamma") != name.npos || name.find("tau") != name.npos;
+    const bool per_layer =
+        name == "layer_depth.dat" || name.find("gamma") != name.npos || name.find("tau") != name.npos;
     tables[std::string(name)] =
         expect_table(dir, name, name.starts_with("out_") ? NT : 1, per_layer ? NL : NL + 1, non_finite_allowed);
   }
@@ -114,7 +115,7 @@ TEST(Analysis, EightyLayersGiveWholeLinesOf1377Characters) {
     in.control.NT = 5;
     in.control.M_SUB = 20;  // elements of 0.1: keep the step stable
     in.incident = incident_text({.NT = 5});
-    in.profile = profile_text(std::vector<Layer>(80, Layer{.H = 0.1}), Layer{0.0, 400.0, 0.01, 2.2, 1});
+    in.profile = profile_text(std::vector<Layer>(80, Layer{.H = 0.1}));
   });
   const std::map<std::string, Table> t = expect_tables(dir, 5, 80);
   EXPECT_EQ(lines_of(dir.read("out_a.dat")).at(0).size(), 1377U);
@@ -221,8 +222,7 @@ TEST(Analysis, NonFiniteResultsEndWith73NamingTheEarliestCause) {
   large_sample.incident = record_with_sample_8("1e306");
   SiteInputs deep;  // two layers of one element each: the second ends beyond the double range
   deep.control.NL = 2;
-  deep.profile = profile_text({Layer{1e308, 1e300, 0.05, 2.0, 1}, Layer{1e308, 1e300, 0.05, 2.0, 1}},
-                              Layer{0.0, 400.0, 0.01, 2.2, 1});
+  deep.profile = profile_text({Layer{1e308, 1e300, 0.05, 2.0, 1}, Layer{1e308, 1e300, 0.05, 2.0, 1}});
   const struct {
     const char* what;
     const SiteInputs& inputs;

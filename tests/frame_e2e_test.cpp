@@ -202,14 +202,15 @@ TEST(RunFrame, RunsBeyondMemoryEndBeforeTheLoop) {
     const char* diagnostic;  // words of it
   } cases[] = {
       // A thickness typed as 100000000: 2.5e8 elements 0.4 m thick.
-      {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 1.0e8}}, Layer{0.0, 400.0, 0.01, 2.2, 1}); }, true,
-       41, "of memory for 249999997 elements (249999997 in layer 1), NT = 20 and NL = 1; physical memory and swap hold "},
+      {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 1.0e8}}); }, true, 41,
+       "of memory for 249999997 elements (249999997 in layer 1), NT = 20 and NL = 1; physical memory and swap "
+       "hold "},
       // 1e5 elements touch less than 1 GiB but map their turning-point stacks.
-      {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 4.0e4}}, Layer{0.0, 400.0, 0.01, 2.2, 1}); }, true,
-       41, "of address space for 100000 elements (100000 in layer 1), NT = 20 and NL = 1; the address-space limit is 4 GiB"},
+      {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 4.0e4}}); }, true, 41,
+       "of address space for 100000 elements (100000 in layer 1), NT = 20 and NL = 1; the address-space limit is "
+       "4 GiB"},
       // 1e4 elements fit.
-      {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 4.0e3}}, Layer{0.0, 400.0, 0.01, 2.2, 1}); }, true,
-       0, ""},
+      {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 4.0e3}}); }, true, 0, ""},
       // An M_SUB typed with too many digits: the resampled record alone is too big.
       {[](SiteInputs& in) { in.control.M_SUB = 100000000; }, true, 41,
        "of address space for 1900000001 computation steps (M_SUB = 100000000) and NT = 20 samples; the address-space "

@@ -16,7 +16,7 @@ namespace zorvik::e2e {
 namespace {
 
 constexpr const char* kOldResult = "    0.100000E+001\nresult of an earlier run\n";
-constexpr const char* kHalfSpace = "0 400 0.01 2.2 1\n";
+constexpr const char* kHalfSpaceRow = "0 400 0.01 2.2 1\n";
 
 SiteInputs with(SiteInputs in, void (*edit)(SiteInputs&)) {
   edit(in);
@@ -35,7 +35,7 @@ SiteInputs control(void (*edit)(Control&)) {
 // j = 4, the half-space.
 SiteInputs layers(int j, void (*edit)(Layer&), int base_type = 1) {
   std::vector<Layer> rows = {Layer{}, Layer{1.0, 150.0, 0.04, 1.9, 2}, Layer{3.0, 200.0, 0.03, 2.0, 1},
-                             Layer{0.0, 400.0, 0.01, 2.2, 1}};
+                             kHalfSpace};
   edit(rows[static_cast<std::size_t>(j - 1)]);
   SiteInputs in;
   in.control.NL = 3;
@@ -88,7 +88,7 @@ SiteInputs every_ratio_below_one_half(const std::string& tabk) {
     rows.push_back(Layer{2.0, 100.0, X, 2.0, 1});
   }
   in.control.NL = static_cast<int>(rows.size());
-  in.profile = profile_text(rows, Layer{0.0, 400.0, 0.01, 2.2, 1});
+  in.profile = profile_text(rows);
   in.tabk = tabk;
   return in;
 }
@@ -181,11 +181,11 @@ std::vector<Refusal> refusals() {
        {"mechanism 3", "relaxation time -1.975507e-02 "}},
       // The 32-bit element count: 1e12 / 0.4 elements in one layer; two
       // layers of about 1.2e9 elements each, which fit alone but not together.
-      {site([](SiteInputs& in) { in.profile = profile_text({Layer{.H = 1.0e12}}, Layer{0.0, 400.0, 0.01, 2.2, 1}); }),
+      {site([](SiteInputs& in) { in.profile = profile_text({Layer{.H = 1.0e12}}); }),
        23, {"layer 1", "32-bit"}},
       {site([](SiteInputs& in) {
          in.control.NL = 2;
-         in.profile = profile_text({Layer{.H = 4.8e8}, Layer{.H = 4.8e8}}, Layer{0.0, 400.0, 0.01, 2.2, 1});
+         in.profile = profile_text({Layer{.H = 4.8e8}, Layer{.H = 4.8e8}});
        }),
        23, {"layers 1..2", "32-bit"}},
 
@@ -213,9 +213,9 @@ std::vector<Refusal> refusals() {
 
       // Values shown as written. Pins a refused value shown as the program
       // had rounded it ("0" for 1e-400, "inf" for a density of 1e306).
-      {site([](SiteInputs& in) { in.profile = std::string("1e-400 100 0.05 2 1\n") + kHalfSpace; }), 23,
+      {site([](SiteInputs& in) { in.profile = std::string("1e-400 100 0.05 2 1\n") + kHalfSpaceRow; }), 23,
        {"layer 1: thickness 1e-400 is not above 0"}},
-      {site([](SiteInputs& in) { in.profile = std::string("2 100 0.05 1e306 1\n") + kHalfSpace; }), 23,
+      {site([](SiteInputs& in) { in.profile = std::string("2 100 0.05 1e306 1\n") + kHalfSpaceRow; }), 23,
        {"layer 1: density 1e306 x 1000 is not a positive finite value"}},
       {site([](SiteInputs& in) { in.incident = "0.01 0\n1.0D-2 0\n" + incident_text({.NT = 18, .T1 = 0.02}); }),
        22, {"T(2) = 1.0D-2 is not greater than T(1) = 0.01"}},
@@ -223,11 +223,11 @@ std::vector<Refusal> refusals() {
       {with(layers(1, [](Layer& l) { l.MA = 2; }),
             [](SiteInputs& in) { in.HH_x = table_with(Parameter::gmax, 1, "2*-2E+4"); }),
        28, {"material 2 (layer 1): gmax = -2E+4 is not above 0"}},
-      {site([](SiteInputs& in) { in.profile = std::string("2 100 3.0E0 2 1\n") + kHalfSpace; }), 23,
+      {site([](SiteInputs& in) { in.profile = std::string("2 100 3.0E0 2 1\n") + kHalfSpaceRow; }), 23,
        {"layer 1: damping ratio 3.0E0 is not below 0.5"}},
       {site([](SiteInputs& in) {
          in.tabk = tabk_with_coefficients("0", "2");
-         in.profile = std::string("2 100 5.0e-2 2 1\n") + kHalfSpace;
+         in.profile = std::string("2 100 5.0e-2 2 1\n") + kHalfSpaceRow;
        }),
        26, {"layer 1 with damping ratio 5.0e-2: the weights"}},
       {layers(2, [](Layer& l) { l.H = 0.2; }), 21, {": M_SUB = +5 gives DT = 0.002, too long"}, std::nullopt,

@@ -115,8 +115,11 @@ struct Layer {
   int MA = 1;        // material number
 };
 
+// The half-space of the small site.
+inline const Layer kHalfSpace{0.0, 400.0, 0.01, 2.2, 1};
+
 // profile.dat: the layers, then the half-space row.
-std::string profile_text(const std::vector<Layer>& layers, const Layer& half_space);
+std::string profile_text(const std::vector<Layer>& layers, const Layer& half_space = kHalfSpace);
 
 // An incident record of NT samples from T1 in equal steps: a sine of 5 Hz.
 struct Record {
@@ -147,7 +150,7 @@ std::string tabk_text();
 struct SiteInputs {
   Control control;
   std::string incident = incident_text({});
-  std::string profile = profile_text({Layer{}}, Layer{0.0, 400.0, 0.01, 2.2, 1});
+  std::string profile = profile_text({Layer{}});
   std::string curve = curve_text(1);
   std::string tabk = tabk_text();
   std::string HH_G = parameter_table_text(1);
