@@ -51,6 +51,7 @@ double value_of(const std::string& field) { return std::strtod(field.c_str(), nu
 using Table = std::vector<std::vector<std::string>>;
 
 // A table of E17.6E3 fields: `rows` lines of `columns` fields.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): rows, then columns
 Table expect_table(const WorkDir& dir, std::string_view name, int rows, int columns, bool non_finite_allowed) {
   SCOPED_TRACE(std::string(name));
   Table table;

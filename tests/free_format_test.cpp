@@ -83,12 +83,14 @@ std::vector<double> read_items(FreeFormatReader& in, std::string_view items) {
   return values;
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the file, then what to read from it
 std::vector<double> read_file(std::string_view content, std::string_view items) {
   InputFile file(content);
   FreeFormatReader in = file.reader();
   return read_items(in, items);
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the file, then what to read from it
 int diagnostic_number(std::string_view content, std::string_view items) {
   InputFile file(content);
   FreeFormatReader in = file.reader();

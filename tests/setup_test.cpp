@@ -1,3 +1,5 @@
+// The set-up stages: the time base, the column, the damping weights, the
+// hand-over to the soil model, and the state the loop starts from.
 #include <gtest/gtest.h>
 
 #include <array>
