@@ -29,6 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr int kTimeoutSeconds = 60;  // for any one run
 constexpr uid_t kUnprivilegedUid = 65534;
 constexpr gid_t kUnprivilegedGid = 65534;
 
@@ -246,7 +247,7 @@ RunResult WorkDir::run(const RunOptions& options) const {
   ::close(err_pipe[1]);
 
   RunResult result;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeout_seconds);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kTimeoutSeconds);
   if (!drain(out_pipe[0], err_pipe[0], result.out, result.err, deadline)) {
     result.timed_out = true;
     ::kill(pid, SIGKILL);

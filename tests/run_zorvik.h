@@ -44,7 +44,6 @@ struct RunOptions {
   // Run as uid/gid 65534 when the tests run as root (the directory and its
   // files are handed to that user first), so that file modes bind.
   bool unprivileged = false;
-  int timeout_seconds = 60;
   // Largest file the child may write, in bytes (0: no limit); a write beyond
   // it fails with EFBIG instead of raising SIGXFSZ.
   long file_size_limit = 0;
