@@ -205,7 +205,8 @@ TEST_F(Hyster, IncrementsBelowTheFloorCountAsSmallPositiveOnes) {
     int n;  // 1: a reversal
   } cases[] = {{"below the floor after a negative increment: reversal", 8, -0.5 * kFloor, 1},
                {"below the floor after a positive increment: none", 3, -0.5 * kFloor, 0},
-               {"exactly -floor is not below it: reversal", 3, -kFloor, 1}};
+               {"exactly -floor is not below it: reversal", 3, -kFloor, 1},
+               {"below the floor, which lies above 1e-30: none", 3, -1.000000002e-30, 0}};
   for (const auto& c : cases) {
     set_up(kBackboneSet, kBranchSet);
     replay_trace(c.calls);
