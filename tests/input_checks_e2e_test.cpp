@@ -143,16 +143,16 @@ void add_parameter_checks(std::vector<Refusal>& rows, int unit, std::string Site
 
 std::vector<Refusal> refusals() {
   std::vector<Refusal> rows = {
-      {control([](Control& c) { c.FMAX = "0"; }), 21, {"FMAX", "0"}},
-      {control([](Control& c) { c.FMAX = "-25.0"; }), 21, {"FMAX", "-25"}},
-      {control([](Control& c) { c.NPW = 0; }), 21, {"NPW", "0"}},
-      {control([](Control& c) { c.M_SUB = 0; }), 21, {"M_SUB", "0"}},
-      {control([](Control& c) { c.M_SUB = -3; }), 21, {"M_SUB", "-3"}},
-      {control([](Control& c) { c.BASE_TYPE = 0; }), 21, {"BASE_TYPE", "0"}},
-      {control([](Control& c) { c.BASE_TYPE = 4; }), 21, {"BASE_TYPE", "4"}},
-      {control([](Control& c) { c.NL = 0; }), 21, {"NL", "0"}},
-      {control([](Control& c) { c.NT = 1; }), 21, {"NT", "1"}},
-      {control([](Control& c) { c.NMAT = 0; }), 21, {"NMAT", "0"}},
+      {control([](Control& c) { c.FMAX = "0"; }), 21, {"FMAX = 0 is not above 0"}},
+      {control([](Control& c) { c.FMAX = "-25.0"; }), 21, {"FMAX = -25.0 is not above 0"}},
+      {control([](Control& c) { c.NPW = 0; }), 21, {"NPW = 0 is below 1"}},
+      {control([](Control& c) { c.M_SUB = 0; }), 21, {"M_SUB = 0 is below 1"}},
+      {control([](Control& c) { c.M_SUB = -3; }), 21, {"M_SUB = -3 is below 1"}},
+      {control([](Control& c) { c.BASE_TYPE = 0; }), 21, {"BASE_TYPE = 0 is not 1, 2 or 3"}},
+      {control([](Control& c) { c.BASE_TYPE = 4; }), 21, {"BASE_TYPE = 4 is not 1, 2 or 3"}},
+      {control([](Control& c) { c.NL = 0; }), 21, {"NL = 0 is below 1"}},
+      {control([](Control& c) { c.NT = 1; }), 21, {"NT = 1 is below 2"}},
+      {control([](Control& c) { c.NMAT = 0; }), 21, {"NMAT = 0 is below 1"}},
       // (3 - 1) x 2^30 + 1 = 2^31 + 1 steps.
       {control([](Control& c) {
          c.NT = 3;
@@ -177,6 +177,7 @@ std::vector<Refusal> refusals() {
        layers(4, [](Layer& l) { l.V = 0.0; }, 3)},
       {layers(4, [](Layer& l) { l.R = -2.2; }), 23, {"half-space", "density", "-2.2"},
        layers(4, [](Layer& l) { l.R = 0.0; }, 2)},
+      {layers(4, [](Layer& l) { l.R = 0.0; }), 23, {"half-space", "density 0 "}},
       {site([](SiteInputs& in) { in.tabk = tabk_with_third_time("-1.975507e-02"); }), 26,
        {"mechanism 3", "relaxation time -1.975507e-02 "}},
       // The 32-bit element count: 1e12 / 0.4 elements in one layer; two
@@ -208,6 +209,8 @@ std::vector<Refusal> refusals() {
        layers(3, [](Layer& l) { l.X = 0.4999; })},
       {site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "2"); }), 26,
        {"layer 1 with damping ratio 0.05", "sum to 9.76"}, every_ratio_below_one_half(kTableWithNegativeCoefficients)},
+      {site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "0.45"); }), 26, {"layer 1", "sum to 2.19;"},
+       site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "0.4"); })},
       {site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "-0.01"); }), 26, {"layer 1", "sum to -0.0"},
        site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "0"); })},
 
