@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <stdexcept>
 #include <vector>
 
 #include "column.h"
@@ -272,6 +273,17 @@ TEST(ModelHandOver, LoopStateStartsAtRest) {
   for (const Array1<double>* a : {&records.MAX_V, &records.MAX_D}) expect_zeros(a->data(), a->size(), NL + 1);
   for (const Array1<double>* a : {&records.MAX_GAMMA, &records.MAX_TAU}) expect_zeros(a->data(), a->size(), NL);
   EXPECT_EQ(records.IREC, 0);
+}
+
+// ---- File table ----------------------------------------------------------
+
+// Pins a lookup that took an unknown unit number for "control.dat" in Release
+// builds: any number outside the table is a programming error, whose
+// exception ends the run with the internal-error diagnostic.
+TEST(FileTable, UnknownUnitIsAProgrammingError) {
+  const FileTable files;
+  EXPECT_THROW(static_cast<void>(files.path(static_cast<Unit>(30))), std::logic_error);
+  EXPECT_THROW(static_cast<void>(files.fd(static_cast<Unit>(43))), std::logic_error);
 }
 
 }  // namespace
