@@ -1,9 +1,9 @@
 #include "column.h"
 
-#include <cstdio>
 #include <limits>
 #include <string>
 
+#include "diagnostic_text.h"
 #include "fatal.h"
 #include "file_table.h"
 
@@ -49,10 +49,8 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
     const double quotient = profile.H(j) / c.SUBLAY(j);
     // The truncated quotient plus one must be a 32-bit count.
     if (!(quotient < static_cast<double>(kMaxIndex))) {
-      char text[96];
-      std::snprintf(text, sizeof text, "layer %lld: %.6g elements exceed the 32-bit range",
-                    static_cast<long long>(j), quotient);
-      refuse_count(files, text);
+      refuse_count(files, "layer " + std::to_string(j) + ": " + digits_text(quotient, 6) +
+                              " elements exceed the 32-bit range");
     }
     c.N_SUBLAY(j) = static_cast<std::int32_t>(quotient) + 1;
     c.DH(j) = profile.H(j) / static_cast<double>(c.N_SUBLAY(j));

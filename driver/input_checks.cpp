@@ -1,11 +1,10 @@
 #include "input_checks.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <string>
 
+#include "diagnostic_text.h"
 #include "fatal.h"
 #include "file_table.h"
 #include "free_format.h"
@@ -22,16 +21,6 @@ constexpr std::int64_t kProfileRow = 5;
   files.fail(diag::invalid_input, unit, what);
 }
 
-// The shortest text that reads back as v.
-std::string number(double v) {
-  char text[32];
-  for (int digits = 1; digits <= 17; ++digits) {
-    std::snprintf(text, sizeof text, "%.*g", digits, v);
-    if (std::strtod(text, nullptr) == v) break;
-  }
-  return text;
-}
-
 // An item's value as the user wrote it, read again from its file; `read`
 // when the file cannot be read again.
 std::string written(const FileTable& files, Unit unit, const ItemPlace& place, const std::string& read) {
@@ -39,7 +28,7 @@ std::string written(const FileTable& files, Unit unit, const ItemPlace& place, c
   return value ? value->text : read;
 }
 std::string written(const FileTable& files, Unit unit, const ItemPlace& place, double read) {
-  return written(files, unit, place, number(read));
+  return written(files, unit, place, shortest_text(read));
 }
 
 // Item `column` (from 1) of row `row` of a file read as one statement of
@@ -142,12 +131,10 @@ void check_damping_weights(const DampingWeights& w, const Profile& p, std::int32
     double S = w.W_K(1, j);
     for (std::int64_t k = 2; k <= kMechanisms; ++k) S = S + w.W_K(k, j);
     if (!(S >= 0.0 && S < 2.0)) {
-      char sum[32];
-      std::snprintf(sum, sizeof sum, "%.3g", S);
       refuse(files, Unit::tabk,
              "layer " + std::to_string(j) + " with damping ratio " +
                  written(files, Unit::profile, in_row(j, kProfileRow, 3), p.X(j)) +
-                 ": the weights (A_K x CHI + B_K) x CHI of the eight mechanisms sum to " + sum +
+                 ": the weights (A_K x CHI + B_K) x CHI of the eight mechanisms sum to " + digits_text(S, 3) +
                  "; a sum of 2 or more, or below 0, makes the column diverge");
     }
   }

@@ -2,22 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 
 #include "analysis.h"
+#include "diagnostic_text.h"
 #include "file_table.h"
 #include "free_format.h"
 
 namespace zorvik {
 namespace {
 
-std::string shown(double v) {
-  if (std::isnan(v)) return "NaN";
-  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
-}
+std::string shown(double v) { return digits_text(v, 6); }
 
 // The time at which the histories show the state after step ISTEP.
 std::string step_time(const Analysis& run, std::int64_t ISTEP) {

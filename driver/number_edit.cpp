@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "diagnostic_text.h"
 #include "six_digits.h"
 
 namespace zorvik {
@@ -51,11 +52,6 @@ void right_justify(const char* text, int length, char* field, int width) noexcep
 void word_from_second_column(const char* word, char* field, int width) noexcept {
   std::memset(field, ' ', static_cast<std::size_t>(width));
   std::copy_n(word, std::strlen(word), field + 1);
-}
-
-const char* non_finite_word(double v) noexcept {
-  if (std::isnan(v)) return "NaN";
-  return std::signbit(v) ? "-Infinity" : "Infinity";
 }
 
 // Zero and sign are read from the bits: under denormals-are-zero a

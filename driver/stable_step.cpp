@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "diagnostic_text.h"
 #include "fatal.h"
 #include "file_table.h"
 #include "free_format.h"
@@ -61,7 +62,7 @@ std::int64_t stable_steps_per_sample(const Column& c, const global_para& gp, con
 // Three significant digits, or as many more as it takes to show the number
 // above 1.
 std::string courant_text(double C) {
-  if (!std::isfinite(C)) return std::isnan(C) ? "NaN" : "Infinity";
+  if (!std::isfinite(C)) return non_finite_word(C);
   char text[40];
   for (int digits = 3; digits <= 17; ++digits) {
     std::snprintf(text, sizeof text, "%#.*g", digits, C);
@@ -78,14 +79,12 @@ void check_stable_step(const Column& column, const global_para& gp, const RunSet
                        const TimeBase& time_base, const FileTable& files) {
   const Courant worst = largest_courant(time_base.DT, column, gp, s.NL);
   if (worst.number <= 1.0) return;
-  char step[32];
-  std::snprintf(step, sizeof step, "%.6g", time_base.DT);
   // M_SUB as written: item 3 of "control.dat".
   const auto M_SUB = FreeFormatReader::value_as_written(files.fd(Unit::control), {3});
-  std::string text = "M_SUB = " + (M_SUB ? M_SUB->text : std::to_string(s.M_SUB)) + " gives DT = " + step +
-                     ", too long for element " + std::to_string(worst.element) + " of layer " +
-                     std::to_string(worst.layer) + " (Courant number " + courant_text(worst.number) +
-                     " > 1); ";
+  std::string text = "M_SUB = " + (M_SUB ? M_SUB->text : std::to_string(s.M_SUB)) +
+                     " gives DT = " + digits_text(time_base.DT, 6) + ", too long for element " +
+                     std::to_string(worst.element) + " of layer " + std::to_string(worst.layer) +
+                     " (Courant number " + courant_text(worst.number) + " > 1); ";
   const std::int64_t needed = stable_steps_per_sample(column, gp, s, time_base.DT0);
   if (needed != 0) {
     text += "M_SUB >= " + std::to_string(needed) + " is needed";

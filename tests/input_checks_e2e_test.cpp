@@ -213,6 +213,9 @@ std::vector<Refusal> refusals() {
        site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "0.4"); })},
       {site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "-0.01"); }), 26, {"layer 1", "sum to -0.0"},
        site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "0"); })},
+      // Pins an overflowing sum shown as "inf" where other diagnostics say "Infinity".
+      {site([](SiteInputs& in) { in.tabk = tabk_with_coefficients("0", "1.7e308"); }), 26,
+       {"layer 1", "sum to Infinity;"}},
 
       // Values shown as written. Pins a refused value shown as the program
       // had rounded it ("0" for 1e-400, "inf" for a density of 1e306).
