@@ -1,6 +1,8 @@
 #include "input_files.h"
 
-#include "free_format.h"
+#include <utility>
+
+#include "file_table.h"
 
 namespace zorvik {
 
@@ -82,6 +84,12 @@ void read_parameter_table(FreeFormatReader& in, Array2<double>& PARA_HY) {
     for (std::int64_t m = 1; m <= PARA_HY.extent2(); ++m) PARA_HY(p, m) = in.real(name, m);
     in.end_statement();
   }
+}
+
+FreeFormatReader::WrittenValue written(const FileTable& files, Unit unit, const ItemPlace& place,
+                                       std::string fallback) {
+  auto value = FreeFormatReader::value_as_written(files.fd(unit), place);
+  return value ? std::move(*value) : FreeFormatReader::WrittenValue{std::move(fallback), 0};
 }
 
 }  // namespace zorvik

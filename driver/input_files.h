@@ -1,16 +1,20 @@
 // The seven input files, each read in one pass from its beginning with the
 // free-format reader, into the arrays of the run. Every array is allocated
-// just before the read that fills it.
+// just before the read that fills it. Beside each reader, where its items
+// stand in the file, for diagnostics that show a value as written.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "arrays.h"
+#include "free_format.h"
 
 namespace zorvik {
 
-class FreeFormatReader;
+class FileTable;
+enum class Unit : int;
 
 inline constexpr int kMechanisms = 8;
 inline constexpr int kParameters = 9;
@@ -30,12 +34,18 @@ struct RunSettings {
   std::int32_t unused = 0;  // read and never used
   std::int32_t NPT = 0;
 };
+// Where the checked items of "control.dat" stand.
+enum class ControlItem : std::int64_t { FMAX = 1, NPW, M_SUB, BASE_TYPE, NL, NT, NMAT };
+constexpr ItemPlace control_item(ControlItem item) { return {static_cast<std::int64_t>(item)}; }
 
 // "incident.dat": NT pairs of time and acceleration.
 struct IncidentRecord {
   Array1<double> T;
   Array1<double> A;
 };
+// Where T(i) and A(i) stand.
+constexpr ItemPlace incident_time(std::int64_t i) { return {2 * i - 1}; }
+constexpr ItemPlace incident_acceleration(std::int64_t i) { return {2 * i}; }
 
 // "profile.dat": NL soil layers from the surface down, then the half-space.
 struct Profile {
@@ -47,6 +57,12 @@ struct Profile {
   double VS_B = 0.0;  // half-space velocity
   double RHO_B = 0.0; // half-space density (after the multiplication)
 };
+// Where item `column` of row `row` stands: five items a row, all rows one
+// read statement.
+enum class ProfileColumn : std::int64_t { H = 1, V, X, R, MA };
+constexpr ItemPlace profile_item(std::int64_t row, ProfileColumn column) {
+  return {(row - 1) * 5 + static_cast<std::int64_t>(column)};
+}
 
 // "tabk.dat": relaxation time and the two weight coefficients of each of the
 // eight relaxation mechanisms.
@@ -55,6 +71,8 @@ struct RelaxationTable {
   std::array<double, kMechanisms> A_K{};
   std::array<double, kMechanisms> B_K{};
 };
+// Where T_K of mechanism 1..8 stands: three items a row, one read statement.
+constexpr ItemPlace relaxation_time_item(std::int64_t mechanism) { return {(mechanism - 1) * 3 + 1}; }
 
 RunSettings read_control(FreeFormatReader& in);
 IncidentRecord read_incident(FreeFormatReader& in, std::int32_t NT);
@@ -66,5 +84,12 @@ RelaxationTable read_tabk(FreeFormatReader& in);
 // "HH_G.dat" or "HH_x.dat": nine rows, parameter p of materials 1..NMAT in
 // row p, into PARA_HY(p, 1..NMAT).
 void read_parameter_table(FreeFormatReader& in, Array2<double>& PARA_HY);
+// Where PARA_HY(p, m) stands in a table of NMAT materials.
+constexpr ItemPlace parameter_item(std::int64_t p, std::int64_t m, std::int64_t NMAT) { return {m, p, NMAT}; }
+
+// An item's value as the user wrote it and its line, read again from the
+// file on `unit`; `fallback` on line 0 when the file cannot be read again.
+FreeFormatReader::WrittenValue written(const FileTable& files, Unit unit, const ItemPlace& place,
+                                       std::string fallback);
 
 }  // namespace zorvik

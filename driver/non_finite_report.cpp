@@ -6,7 +6,7 @@
 #include "analysis.h"
 #include "diagnostic_text.h"
 #include "file_table.h"
-#include "free_format.h"
+#include "input_files.h"
 
 namespace zorvik {
 namespace {
@@ -66,12 +66,10 @@ std::int64_t sample_of_step(const Analysis& run, std::int64_t k) {
 
 std::string incident_cause(const Analysis& run, const FileTable& files, std::int64_t k, double V_IN) {
   const std::int64_t i = sample_of_step(run, k);
-  // A(i) is value 2i of the file: each sample is a time and an acceleration.
-  const auto written = FreeFormatReader::value_as_written(files.fd(Unit::incident), {2 * i});
+  const auto A = written(files, Unit::incident, incident_acceleration(i), shown(run.incident.A(i)));
   return "the incident velocity became " + shown(V_IN) + " at time " + step_time(run, k) +
-         ", integrating the acceleration " + (written ? written->text : shown(run.incident.A(i))) +
-         " of sample " + std::to_string(i) +
-         (written ? " on line " + std::to_string(written->line) + " of incident.dat" : " of incident.dat");
+         ", integrating the acceleration " + A.text + " of sample " + std::to_string(i) +
+         (A.line != 0 ? " on line " + std::to_string(A.line) + " of incident.dat" : " of incident.dat");
 }
 
 std::string element_cause(const Analysis& run, const NonFiniteElement& first) {

@@ -10,7 +10,6 @@
 #include "diagnostic_text.h"
 #include "fatal.h"
 #include "file_table.h"
-#include "free_format.h"
 
 namespace zorvik {
 namespace {
@@ -79,12 +78,10 @@ void check_stable_step(const Column& column, const global_para& gp, const RunSet
                        const TimeBase& time_base, const FileTable& files) {
   const Courant worst = largest_courant(time_base.DT, column, gp, s.NL);
   if (worst.number <= 1.0) return;
-  // M_SUB as written: item 3 of "control.dat".
-  const auto M_SUB = FreeFormatReader::value_as_written(files.fd(Unit::control), {3});
-  std::string text = "M_SUB = " + (M_SUB ? M_SUB->text : std::to_string(s.M_SUB)) +
-                     " gives DT = " + digits_text(time_base.DT, 6) + ", too long for element " +
-                     std::to_string(worst.element) + " of layer " + std::to_string(worst.layer) +
-                     " (Courant number " + courant_text(worst.number) + " > 1); ";
+  const auto M_SUB = written(files, Unit::control, control_item(ControlItem::M_SUB), std::to_string(s.M_SUB));
+  std::string text = "M_SUB = " + M_SUB.text + " gives DT = " + digits_text(time_base.DT, 6) +
+                     ", too long for element " + std::to_string(worst.element) + " of layer " +
+                     std::to_string(worst.layer) + " (Courant number " + courant_text(worst.number) + " > 1); ";
   const std::int64_t needed = stable_steps_per_sample(column, gp, s, time_base.DT0);
   if (needed != 0) {
     text += "M_SUB >= " + std::to_string(needed) + " is needed";
