@@ -41,8 +41,9 @@ void set_up(FileTable& files, Analysis& run) {
     FreeFormatReader in = reader(files, Unit::incident);
     run.incident = read_incident(in, s.NT);
     check_incident(run.incident, files);
-    check_record_memory(s, computation_steps(s.NT, s.M_SUB));
-    run.time_base = make_time_base(run.incident, s.NT, s.M_SUB);
+    const auto NTT = static_cast<std::int32_t>(computation_steps(s.NT, s.M_SUB));  // checked to fit
+    check_record_memory(s, NTT);
+    run.time_base = make_time_base(run.incident, s.M_SUB, NTT);
   }
   {
     const StageScope stage("read profile.dat");

@@ -2,11 +2,13 @@
 
 namespace zorvik {
 
-TimeBase make_time_base(const IncidentRecord& record, std::int32_t NT, std::int32_t M_SUB) {
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): steps per sample, then steps in all
+TimeBase make_time_base(const IncidentRecord& record, std::int32_t M_SUB, std::int32_t NTT) {
+  const std::int64_t NT = record.A.size();
   TimeBase tb;
   tb.DT0 = record.T(2) - record.T(1);
   tb.DT = computation_step(tb.DT0, M_SUB);
-  tb.NTT = computation_steps(NT, M_SUB);
+  tb.NTT = NTT;
 
   tb.A_IN = Array1<double>(tb.NTT);
   tb.UF = tb.DT / tb.DT0;

@@ -23,13 +23,14 @@ inline double computation_step(double DT0, std::int64_t M_SUB) {
   return DT0 / static_cast<double>(static_cast<float>(M_SUB));
 }
 
-// NTT: the number of computation steps, (NT - 1) x M_SUB + 1 (the input
-// checks keep it within 32 bits).
-inline std::int32_t computation_steps(std::int32_t NT, std::int32_t M_SUB) { return (NT - 1) * M_SUB + 1; }
+// NTT: the number of computation steps of NT samples, (NT - 1) x M_SUB + 1
+// (the input checks keep it within 32 bits).
+inline std::int64_t computation_steps(std::int64_t NT, std::int64_t M_SUB) { return (NT - 1) * M_SUB + 1; }
 
-// DT0, DT, NTT, and A_IN by linear interpolation within each sample interval;
+// DT0, DT, NTT = computation_steps(NT, M_SUB) for the NT samples of the
+// record, and A_IN by linear interpolation within each sample interval;
 // A_IN(NTT) stays 0.
-TimeBase make_time_base(const IncidentRecord& record, std::int32_t NT, std::int32_t M_SUB);
+TimeBase make_time_base(const IncidentRecord& record, std::int32_t M_SUB, std::int32_t NTT);
 
 // The incident velocity: the trapezoidal integral of A_IN, advanced once per
 // step, from rest with the acceleration at the start taken as 0.

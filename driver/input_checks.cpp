@@ -8,6 +8,7 @@
 #include "fatal.h"
 #include "file_table.h"
 #include "free_format.h"
+#include "incident_motion.h"
 #include "relaxation_damping.h"
 
 namespace zorvik {
@@ -50,7 +51,7 @@ void check_control(const RunSettings& s, const FileTable& files) {
   require_at_least(files, "NL", ControlItem::NL, s.NL, 1);
   require_at_least(files, "NT", ControlItem::NT, s.NT, 2);
   require_at_least(files, "NMAT", ControlItem::NMAT, s.NMAT, 1);
-  const std::int64_t steps = (std::int64_t{s.NT} - 1) * s.M_SUB + 1;
+  const std::int64_t steps = computation_steps(s.NT, s.M_SUB);
   if (steps > std::numeric_limits<std::int32_t>::max()) {
     refuse(files, Unit::control,
            "(NT - 1) x M_SUB + 1 = " + std::to_string(steps) + " steps exceed the 32-bit range");

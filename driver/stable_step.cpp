@@ -42,11 +42,10 @@ std::int64_t stable_steps_per_sample(const Column& c, const global_para& gp, con
   const auto stable = [&](std::int64_t M_SUB) {
     return largest_courant(computation_step(DT0, M_SUB), c, gp, s.NL).number <= 1.0;
   };
-  // (NT - 1) x M_SUB + 1 steps must stay within the 32-bit range.
-  const std::int64_t most = (std::int64_t{std::numeric_limits<std::int32_t>::max()} - 1) / (s.NT - 1);
-  if (!stable(most)) return 0;
+  constexpr std::int64_t kMost = std::numeric_limits<std::int32_t>::max();
+  if (!stable(kMost)) return 0;
   std::int64_t unstable = s.M_SUB;
-  std::int64_t enough = most;
+  std::int64_t enough = kMost;
   while (enough - unstable > 1) {
     const std::int64_t middle = unstable + (enough - unstable) / 2;
     if (stable(middle)) {
@@ -55,7 +54,7 @@ std::int64_t stable_steps_per_sample(const Column& c, const global_para& gp, con
       unstable = middle;
     }
   }
-  return enough;
+  return computation_steps(s.NT, enough) <= kMost ? enough : 0;
 }
 
 // Three significant digits, or as many more as it takes to show the number

@@ -37,7 +37,8 @@ Array1<T> array_of(std::initializer_list<T> values) {
 // ---- Incident motion ------------------------------------------------------
 
 TimeBase time_base(std::initializer_list<double> T, std::initializer_list<double> A, std::int32_t M_SUB) {
-  return make_time_base(IncidentRecord{array_of(T), array_of(A)}, static_cast<std::int32_t>(T.size()), M_SUB);
+  const auto NTT = static_cast<std::int32_t>(computation_steps(static_cast<std::int64_t>(T.size()), M_SUB));
+  return make_time_base(IncidentRecord{array_of(T), array_of(A)}, M_SUB, NTT);
 }
 
 TEST(TimeBase, SubStepsInterpolateEachIntervalAndTheLastStaysZero) {
