@@ -63,14 +63,13 @@ void FatalError::locate(std::string_view where) {
 std::string message(int number, std::string_view detail) { return with_detail(message_text(number), detail); }
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): as every diagnostic reads
-std::string file_message(int number, int unit, std::string_view path,
-                         std::string_view detail) {
+FatalError file_error(int number, int unit, std::string_view path, std::string_view detail) {
   std::string text = message_text(number);
   text += ", unit ";
   text += std::to_string(unit);
   text += ", file ";
   text += path;
-  return with_detail(std::move(text), detail);
+  return {number, with_detail(std::move(text), detail)};
 }
 
 void fail(int number, std::string_view detail) { throw FatalError(number, message(number, detail)); }

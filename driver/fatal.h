@@ -58,10 +58,9 @@ class FatalError : public std::exception {
 // an optional detail appended after ": ".
 std::string message(int number, std::string_view detail = {});
 
-// The message of a file diagnostic, "<text>, unit <unit>, file <path>", with
-// an optional detail appended after ": ".
-std::string file_message(int number, int unit, std::string_view path,
-                         std::string_view detail = {});
+// A file diagnostic: "<text>, unit <unit>, file <path>", with an optional
+// detail appended after ": ".
+FatalError file_error(int number, int unit, std::string_view path, std::string_view detail = {});
 
 // Throws a diagnostic that names no file (memory, results), with its message
 // and an optional detail.

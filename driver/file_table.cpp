@@ -83,7 +83,7 @@ const std::string& FileTable::path(Unit unit) const { return entry(unit).path; }
 void FileTable::mark_written(Unit unit) { entry(unit).written = true; }
 
 void FileTable::fail(int number, Unit unit, std::string_view detail) const {
-  throw FatalError(number, file_message(number, unit_number(unit), path(unit), detail));
+  throw file_error(number, unit_number(unit), path(unit), detail);
 }
 
 const FileTable::OpenFile& FileTable::entry(Unit unit) const { return files_[slot_of(unit)]; }

@@ -131,30 +131,6 @@ std::string shown(const std::string& token) {
   return text;
 }
 
-// The line feeds among the first `end` bytes of the file, and the last of
-// those bytes, read again from the file's start without moving its offset;
-// nothing when the file cannot be read again (a pipe, a failing device).
-struct LineFeeds {
-  std::uint64_t count = 0;
-  char last = '\n';
-};
-
-std::optional<LineFeeds> line_feeds_before(int fd, std::uint64_t end) {
-  LineFeeds feeds;
-  std::array<char, 1U << 16U> chunk{};
-  for (std::uint64_t at = 0; at < end;) {
-    const std::uint64_t want = std::min<std::uint64_t>(chunk.size(), end - at);
-    const ssize_t got = ::pread(fd, chunk.data(), want, static_cast<off_t>(at));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return std::nullopt;
-    const auto n = static_cast<std::size_t>(got);
-    feeds.count += static_cast<std::uint64_t>(std::count(chunk.data(), chunk.data() + n, '\n'));
-    feeds.last = chunk[n - 1];
-    at += n;
-  }
-  return feeds;
-}
-
 }  // namespace
 
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): fixed interface
@@ -176,9 +152,9 @@ std::optional<FreeFormatReader::WrittenValue> FreeFormatReader::value_as_written
     }
     in.begin_statement();
     for (std::int64_t k = 1; k <= place.item; ++k) in.next_value("", 0);
-    const std::optional<LineFeeds> before = line_feeds_before(fd, in.token_offset_);
-    if (!before) return std::nullopt;
-    return WrittenValue{in.token_.substr(in.value_begin_), before->count + 1};
+    const std::optional<std::uint64_t> line = in.line_of(in.token_offset_);
+    if (!line) return std::nullopt;
+    return WrittenValue{in.token_.substr(in.value_begin_), *line};
   } catch (const FatalError&) {
     return std::nullopt;  // the file no longer holds what was read from it
   }
@@ -363,36 +339,46 @@ std::string FreeFormatReader::item() const {
   return text;
 }
 
-void FreeFormatReader::stop(int number, const std::string& where) const {
-  FatalError error(number, file_message(number, unit_, path_));
-  error.locate(where);
+std::optional<std::uint64_t> FreeFormatReader::line_of(std::uint64_t offset) const {
+  std::uint64_t line = 1;
+  std::array<char, 1U << 16U> chunk{};
+  for (std::uint64_t at = 0; at < offset;) {
+    const std::uint64_t want = std::min<std::uint64_t>(chunk.size(), offset - at);
+    const ssize_t got = ::pread(fd_, chunk.data(), want, static_cast<off_t>(at));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return std::nullopt;
+    const auto n = static_cast<std::size_t>(got);
+    line += static_cast<std::uint64_t>(std::count(chunk.data(), chunk.data() + n, '\n'));
+    at += n;
+  }
+  return line;
+}
+
+// " at line N" for the byte at `offset`, or nothing when the line is unknown.
+std::string FreeFormatReader::at_line(std::uint64_t offset) const {
+  const std::optional<std::uint64_t> line = line_of(offset);
+  return line ? " at line " + std::to_string(*line) : "";
+}
+
+void FreeFormatReader::stop(int number, const std::string& where, std::string_view detail) const {
+  FatalError error = file_error(number, unit_, path_, detail);
+  error.locate("reading " + item() + where);
   throw error;
 }
 
 void FreeFormatReader::stop_at_token(int number) const {
-  const std::optional<LineFeeds> before = line_feeds_before(fd_, token_offset_);
-  std::string where = "reading " + item();
-  if (before) where += " at line " + std::to_string(before->count + 1);
-  stop(number, where + ": token " + shown(token_));
+  stop(number, at_line(token_offset_) + ": token " + shown(token_));
 }
 
 void FreeFormatReader::stop_at_end() const {
-  const std::optional<LineFeeds> feeds = line_feeds_before(fd_, origin_ + end_);
-  std::string where = "reading " + item() + ": end of file";
-  if (feeds) {
-    const std::uint64_t lines = feeds->count + (feeds->last == '\n' ? 0 : 1);
-    where += " after line " + std::to_string(lines);
-  }
-  stop(diag::end_of_file, where);
+  // The lines read: up to the one that holds the last byte.
+  const std::uint64_t end = origin_ + end_;
+  const std::optional<std::uint64_t> lines = end == 0 ? 0 : line_of(end - 1);
+  stop(diag::end_of_file, ": end of file" + (lines ? " after line " + std::to_string(*lines) : ""));
 }
 
 void FreeFormatReader::stop_without_value(std::uint64_t offset, const char* cause) const {
-  const std::optional<LineFeeds> before = line_feeds_before(fd_, offset);
-  std::string where = "reading " + item();
-  if (before) where += " at line " + std::to_string(before->count + 1);
-  FatalError error(diag::missing_value, file_message(diag::missing_value, unit_, path_, "no value for " + item()));
-  error.locate(where + ": " + cause);
-  throw error;
+  stop(diag::missing_value, at_line(offset) + ": " + cause, "no value for " + item());
 }
 
 }  // namespace zorvik

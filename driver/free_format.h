@@ -8,7 +8,8 @@
 //
 // Diagnostics: end of file before the statement is complete (24), a token
 // that is not a number (59), a number that does not fit its item (64), a
-// failing read(2) (39), an item left without a value (71, naming the item).
+// read(2) or pread(2) that fails (39), an item left without a value (71,
+// naming the item).
 // The call chain of each names the item being read and the line of the file
 // where the reading failed, with the offending token as written for 59 and 64.
 #pragma once
@@ -18,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zorvik {
 
@@ -76,7 +78,14 @@ class FreeFormatReader {
   void skip_line();
 
   std::string item() const;
-  [[noreturn]] void stop(int number, const std::string& where) const;
+  // The line (from 1) that holds the byte at `offset`, counted again from the
+  // file's start without moving its offset; nothing when the file cannot be
+  // read again (a pipe, a failing device).
+  std::optional<std::uint64_t> line_of(std::uint64_t offset) const;
+  std::string at_line(std::uint64_t offset) const;
+  // Ends the run with the file diagnostic `number` and its detail, located
+  // at "reading <item>" and `where`.
+  [[noreturn]] void stop(int number, const std::string& where, std::string_view detail = {}) const;
   [[noreturn]] void stop_at_token(int number) const;
   [[noreturn]] void stop_at_end() const;
   [[noreturn]] void stop_without_value(std::uint64_t offset, const char* cause) const;
