@@ -1,5 +1,6 @@
 #include "column.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -72,6 +73,12 @@ Column divide_layers(const Profile& profile, const RunSettings& s, const FileTab
   }
   c.lay_max = static_cast<std::int32_t>(elements);
   return c;
+}
+
+std::int64_t layer_of(const Column& column, std::int32_t e) {
+  // The first top node below e is that of the next layer.
+  const std::int32_t* tops = column.NODE_INDEX.data();
+  return std::upper_bound(tops, tops + column.NODE_INDEX.size(), e) - tops;
 }
 
 void set_element_properties(Column& column, const Profile& profile, std::int32_t NL) {

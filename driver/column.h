@@ -32,6 +32,9 @@ struct Column {
 // node numbers can count is refused (diagnostic 72 on "profile.dat").
 Column divide_layers(const Profile& profile, const RunSettings& s, const FileTable& files);
 
+// The layer (1..NL) that holds element e.
+std::int64_t layer_of(const Column& column, std::int32_t e);
+
 // Gives every element the thickness and density of its layer.
 void set_element_properties(Column& column, const Profile& profile, std::int32_t NL);
 

@@ -1,7 +1,9 @@
 #include "non_finite_report.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 
 #include "analysis.h"
 #include "diagnostic_text.h"
@@ -37,19 +39,6 @@ std::string non_finite_depth(const Analysis& run) {
   return {};
 }
 
-// The incident velocity after every step up to `last`, integrated again: it
-// depends on the record alone. Stops early at the first step after which it
-// is not finite, and returns that step, or 0.
-std::int64_t integrate_incident_velocity(const TimeBase& tb, std::int64_t last, double& V_IN) {
-  IncidentVelocity v(tb.DT);
-  for (std::int64_t k = 1; k <= last; ++k) {
-    v.advance(tb.A_IN(k));
-    V_IN = v.V_IN;
-    if (!std::isfinite(V_IN)) return k;
-  }
-  return 0;
-}
-
 // The sample of the largest magnitude among those that step k integrates:
 // A_IN(k - 1) and A_IN(k) interpolate the samples around them, and
 // A_IN(NTT) is 0.
@@ -72,11 +61,8 @@ std::string incident_cause(const Analysis& run, const FileTable& files, std::int
          (A.line != 0 ? " on line " + std::to_string(A.line) + " of incident.dat" : " of incident.dat");
 }
 
-std::string element_cause(const Analysis& run, const NonFiniteElement& first) {
-  std::int64_t j = 1;
-  while (first.element >= run.column.NODE_INDEX(j + 1)) ++j;
-  double V_IN = 0.0;
-  integrate_incident_velocity(run.time_base, first.step, V_IN);
+std::string element_cause(const Analysis& run, const NonFiniteElement& first, double V_IN) {
+  const std::int64_t j = layer_of(run.column, first.element);
   return "the first element to turn non-finite was element " + std::to_string(first.element) + " of layer " +
          std::to_string(j) + " at time " + step_time(run, first.step) + ", with strain " + shown(first.strain) +
          " and stress " + shown(first.stress) + " while the incident velocity was " + shown(V_IN) +
@@ -86,19 +72,47 @@ std::string element_cause(const Analysis& run, const NonFiniteElement& first) {
 }
 
 // The earliest cause the run can see of a non-finite value recorded after
-// step `recorded`. The incident velocity depends on the record alone: when it
-// is not finite, the record is at fault whatever else overflowed first.
-// Otherwise, the first element that turned non-finite up to that step.
+// step `recorded`. The incident velocity, integrated again, depends on the
+// record alone: when it is not finite, the record is at fault whatever else
+// overflowed first. Otherwise, the first element that turned non-finite up
+// to that step.
 std::string earliest_cause(const Analysis& run, const FileTable& files, std::int64_t recorded) {
-  double V_IN = 0.0;
-  const std::int64_t incident_step = integrate_incident_velocity(run.time_base, run.time_base.NTT, V_IN);
-  if (incident_step != 0) return incident_cause(run, files, incident_step, V_IN);
+  const TimeBase& tb = run.time_base;
   const NonFiniteElement& element = run.records.first_non_finite_element;
-  if (element.step != 0 && element.step <= recorded) return element_cause(run, element);
+  IncidentVelocity v(tb.DT);
+  double V_IN_at_element = 0.0;
+  for (std::int64_t k = 1; k <= tb.NTT; ++k) {
+    v.advance(tb.A_IN(k));
+    if (!std::isfinite(v.V_IN)) return incident_cause(run, files, k, v.V_IN);
+    if (k == element.step) V_IN_at_element = v.V_IN;
+  }
+  if (element.step != 0 && element.step <= recorded) return element_cause(run, element, V_IN_at_element);
   return "the incident velocity and the strain and stress of every element were finite up to then";
 }
 
 }  // namespace
+
+NonFiniteResult first_non_finite(const Records& r) {
+  struct History {
+    const char* quantity;
+    const Array2<double>& values;
+  };
+  const std::array<History, 3> at_nodes{{{"acceleration", r.OUT_A},
+                                          {"relative velocity", r.OUT_V},
+                                          {"relative displacement", r.OUT_D}}};
+  const std::array<History, 2> at_elements{{{"shear strain", r.OUT_GAMMA}, {"shear stress", r.OUT_TAU}}};
+  for (std::int32_t i = 1; i <= r.IREC; ++i) {
+    for (const bool at_node : {true, false}) {
+      const std::span<const History> histories = at_node ? std::span<const History>(at_nodes) : at_elements;
+      for (std::int64_t j = 1; j <= histories[0].values.extent1(); ++j) {
+        for (const History& h : histories) {
+          if (!std::isfinite(h.values(j, i))) return {h.quantity, j, at_node, i, h.values(j, i)};
+        }
+      }
+    }
+  }
+  return {};
+}
 
 std::string non_finite_report(const Analysis& run, const FileTable& files) {
   const std::string depth = non_finite_depth(run);
@@ -107,7 +121,7 @@ std::string non_finite_report(const Analysis& run, const FileTable& files) {
   }
   // A peak is not finite only where a recorded value is not, and the times are
   // finite as read: the histories hold the first non-finite value in time.
-  const NonFiniteResult& bad = run.records.first_non_finite;
+  const NonFiniteResult bad = first_non_finite(run.records);
   if (bad.quantity == nullptr) return {};
   const std::string point = !bad.at_node                ? "the recorded element of layer " + std::to_string(bad.layer)
                             : bad.layer > run.settings.NL ? std::string("the top of the half-space")

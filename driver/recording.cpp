@@ -11,18 +11,6 @@ inline void raise_peak(double& peak, double v) {
   if (a > peak) peak = a;
 }
 
-// Watches the values of one recorded point for the first that is not finite.
-struct PointWatch {
-  NonFiniteResult& first;
-  std::int64_t layer;
-  bool at_node;
-  std::int32_t record;
-
-  void operator()(const char* quantity, double v) const {
-    if (first.quantity == nullptr && !std::isfinite(v)) first = {quantity, layer, at_node, record, v};
-  }
-};
-
 }  // namespace
 
 Records::Records(std::int32_t NT, std::int32_t NL)
@@ -40,10 +28,6 @@ void record_step(Records& r, const ColumnState& s, const Column& column, std::in
     r.OUT_D(j, i) = s.D_2(n) - s.D_2(base);
     raise_peak(r.MAX_V(j), r.OUT_V(j, i));
     raise_peak(r.MAX_D(j), r.OUT_D(j, i));
-    const PointWatch watch{.first = r.first_non_finite, .layer = j, .at_node = true, .record = i};
-    watch("acceleration", r.OUT_A(j, i));
-    watch("relative velocity", r.OUT_V(j, i));
-    watch("relative displacement", r.OUT_D(j, i));
   }
   for (std::int64_t j = 1; j <= NL; ++j) {
     const std::int32_t m = column.LAYER_INDEX(j);
@@ -51,9 +35,6 @@ void record_step(Records& r, const ColumnState& s, const Column& column, std::in
     r.OUT_TAU(j, i) = s.TAU_1(m);
     raise_peak(r.MAX_GAMMA(j), s.GAMMA_1(m));
     raise_peak(r.MAX_TAU(j), s.TAU_1(m));
-    const PointWatch watch{.first = r.first_non_finite, .layer = j, .at_node = false, .record = i};
-    watch("shear strain", s.GAMMA_1(m));
-    watch("shear stress", s.TAU_1(m));
   }
 }
 

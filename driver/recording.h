@@ -12,15 +12,6 @@
 
 namespace zorvik {
 
-// The first value that the recording found not finite.
-struct NonFiniteResult {
-  const char* quantity = nullptr;  // null while every recorded value is finite
-  std::int64_t layer = 0;          // recorded point: the layer (NL + 1: the half-space top)
-  bool at_node = false;            // the top of the layer, or its recorded element
-  std::int32_t record = 0;         // row of the tables and line of "t.dat"
-  double value = 0.0;
-};
-
 struct Records {
   Records() = default;
   Records(std::int32_t NT, std::int32_t NL);
@@ -35,7 +26,6 @@ struct Records {
   // Largest absolute values so far; a NaN leaves a peak unchanged.
   Array1<double> MAX_V, MAX_D, MAX_GAMMA, MAX_TAU;
   std::int32_t IREC = 0;  // rows filled
-  NonFiniteResult first_non_finite;
   NonFiniteElement first_non_finite_element;  // watched in every step, not only recorded ones
 };
 

@@ -15,6 +15,7 @@
 
 #include "hyster.h"
 #include "node_update.h"
+#include "non_finite_report.h"
 #include "unit_support.h"
 
 namespace zorvik {
@@ -267,7 +268,7 @@ TEST(TimeLoop, EveryStepAsWrittenOut) {
     // The base relative to itself; every value finite; in the long runs
     // every element past its first reversal.
     EXPECT_EQ(bits(r.MAX_V(r.MAX_V.size())) | bits(r.MAX_D(r.MAX_D.size())), 0U);
-    EXPECT_EQ(r.first_non_finite.quantity, nullptr);
+    EXPECT_EQ(first_non_finite(r).quantity, nullptr);
     if (c.drive.NTT > 50) {
       EXPECT_EQ(departed, loop.column.lay_max);
     }
@@ -321,13 +322,14 @@ TEST(Recording, PeakIgnoresNaNAndStaysAtInfinity) {
     EXPECT_EQ(r.MAX_TAU(1), peak[i]) << "row " << row;
   }
   EXPECT_EQ(bits(r.MAX_GAMMA(1)), 0U);
-  // The first value that was not finite is the one kept.
-  ASSERT_NE(r.first_non_finite.quantity, nullptr);
-  EXPECT_STREQ(r.first_non_finite.quantity, "shear stress");
-  EXPECT_EQ(r.first_non_finite.record, 3);
-  EXPECT_EQ(r.first_non_finite.layer, 1);
-  EXPECT_FALSE(r.first_non_finite.at_node);
-  EXPECT_TRUE(std::isnan(r.first_non_finite.value));
+  // The first value that was not finite is the one found.
+  const NonFiniteResult first = first_non_finite(r);
+  ASSERT_NE(first.quantity, nullptr);
+  EXPECT_STREQ(first.quantity, "shear stress");
+  EXPECT_EQ(first.record, 3);
+  EXPECT_EQ(first.layer, 1);
+  EXPECT_FALSE(first.at_node);
+  EXPECT_TRUE(std::isnan(first.value));
 }
 
 // The marks of every kind of run: fewer steps than 50 marked each, then an
