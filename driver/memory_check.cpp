@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "fatal.h"
@@ -20,23 +21,16 @@ constexpr double kInt = sizeof(std::int32_t);
 // Bytes of the run's arrays: as the address space counts them, and as
 // resident memory does once the run has touched them.
 struct Footprint {
-  double mapped = 0.0;
-  double touched = 0.0;
-  void add(double count, double bytes_each) {
-    mapped += count * bytes_each;
-    touched += count * bytes_each;
-  }
+  double mapped;
+  double touched;
 };
 
 // The record, its resampling and the histories: what the run needs whatever
 // its column.
-Footprint record_footprint(const RunSettings& s, std::int32_t NTT) {
+double record_bytes(const RunSettings& s, std::int32_t NTT) {
   const double NT = s.NT;
   const double NL = s.NL;
-  Footprint f;
-  f.add(2 * NT + NTT, kDouble);
-  f.add(NT * (5 * NL + 3) + 4 * NL + 2, kDouble);
-  return f;
+  return (2 * NT + NTT + NT * (5 * NL + 3) + 4 * NL + 2) * kDouble;
 }
 
 Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& column) {
@@ -44,21 +38,23 @@ Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& co
   const double NL = s.NL;
   const double NMAT = s.NMAT;
   const double NPT = std::max(s.NPT, 0);
-  Footprint f = record_footprint(s, NTT);
-  // The material tables.
-  f.add(NPT * 4 * NMAT + kParameters * NMAT, kDouble);
-  // Per layer: profile, damping weights, layer parameters, column layout.
-  f.add(NL + 1, (4 + 10 + 9 + 4) * kDouble + 4 * kInt);
-  // Per element: thickness, density, 8 damping weights, 8 memory variables,
-  // 6 node and 5 element values of the state, the two parameter sets and the
-  // hysteresis state.
-  f.add(elements, (2 + 8 + 8 + 6 + 5 + 2) * kDouble + 2 * kInt + sizeof(element_curves) +
-                      sizeof(turning_point_stack) + sizeof(zeroed_array<double>));
-  // The turning-point stacks are mapped whole but only touched from row 1,
-  // which holds the sentinel: a page of strains and one of stresses.
-  f.mapped += elements * 2 * kStackRows * kDouble;
-  f.touched += elements * 2 * static_cast<double>(::sysconf(_SC_PAGESIZE));
-  return f;
+  const double bytes =
+      record_bytes(s, NTT) +
+      // The material tables.
+      (NPT * 4 * NMAT + kParameters * NMAT) * kDouble +
+      // Per layer: profile, damping weights, layer parameters, column layout.
+      (NL + 1) * ((4 + 10 + 9 + 4) * kDouble + 4 * kInt) +
+      // Per element: thickness, density, 8 damping weights, 8 memory
+      // variables, 6 node and 5 element values of the state, the two
+      // parameter sets, the hysteresis state and the stress update's working
+      // space.
+      elements * ((2 + 8 + 8 + 6 + 5 + 2) * kDouble + 2 * kInt + sizeof(element_curves) +
+                  sizeof(turning_point_stack) + sizeof(zeroed_array<double>) + sizeof(pending_evaluation) +
+                  sizeof(std::int32_t));
+  // The turning-point stacks are mapped whole but only touched at row 1,
+  // which holds the sentinel: one page per element.
+  const auto page = static_cast<double>(::sysconf(_SC_PAGESIZE));
+  return {bytes + elements * 2 * kStackRows * kDouble, bytes + elements * page};
 }
 
 // The soft limit of `resource` in bytes, or 0 when there is none.
@@ -84,51 +80,48 @@ struct Shortfall {
   const char* bound;
 };
 
-bool find_shortfall(const Footprint& need, Shortfall& found) {
+std::optional<Shortfall> shortfall(const Footprint& need) {
   struct sysinfo system {};
   if (::sysinfo(&system) == 0) {
     const double memory = (static_cast<double>(system.totalram) + static_cast<double>(system.totalswap)) *
                           static_cast<double>(system.mem_unit);
-    if (need.touched > memory) {
-      found = {"memory", need.touched, memory, "physical memory and swap hold"};
-      return true;
-    }
+    if (need.touched > memory) return Shortfall{"memory", need.touched, memory, "physical memory and swap hold"};
   }
   for (const auto& [resource, bound] : {std::pair{RLIMIT_AS, "the address-space limit is"},
                                          std::pair{RLIMIT_DATA, "the data-size limit is"}}) {
     const double limit = limit_of(resource);
-    if (limit > 0.0 && need.mapped > limit) {
-      found = {"address space", need.mapped, limit, bound};
-      return true;
-    }
+    if (limit > 0.0 && need.mapped > limit) return Shortfall{"address space", need.mapped, limit, bound};
   }
-  return false;
+  return std::nullopt;
+}
+
+// Ends the run with diagnostic 41: what it needs for `what`, and what bounds it.
+[[noreturn]] void refuse(const Shortfall& lack, const std::string& what) {
+  fail(diag::no_memory, "the run needs about " + gib(lack.needed) + " of " + lack.kind + " for " + what + "; " +
+                            lack.bound + " " + gib(lack.available));
 }
 
 }  // namespace
 
 void check_record_memory(const RunSettings& s, std::int32_t NTT) {
-  Shortfall shortfall{};
-  if (!find_shortfall(record_footprint(s, NTT), shortfall)) return;
-  fail(diag::no_memory, "the run needs about " + gib(shortfall.needed) + " of " + shortfall.kind + " for " +
-                            std::to_string(NTT) + " computation steps (M_SUB = " + std::to_string(s.M_SUB) +
-                            ") and NT = " + std::to_string(s.NT) + " samples; " + shortfall.bound + " " +
-                            gib(shortfall.available));
+  const double bytes = record_bytes(s, NTT);
+  if (const auto lack = shortfall({bytes, bytes})) {
+    refuse(*lack, std::to_string(NTT) + " computation steps (M_SUB = " + std::to_string(s.M_SUB) + ") and NT = " +
+                      std::to_string(s.NT) + " samples");
+  }
 }
 
 void check_memory(const RunSettings& s, std::int32_t NTT, const Column& column) {
-  Shortfall shortfall{};
-  if (!find_shortfall(run_footprint(s, NTT, column), shortfall)) return;
+  const auto lack = shortfall(run_footprint(s, NTT, column));
+  if (!lack) return;
   // The layer of most elements, where a typing error in a thickness shows.
   std::int64_t largest = 1;
   for (std::int64_t j = 2; j <= s.NL; ++j) {
     if (column.N_SUBLAY(j) > column.N_SUBLAY(largest)) largest = j;
   }
-  fail(diag::no_memory, "the run needs about " + gib(shortfall.needed) + " of " + shortfall.kind + " for " +
-                            std::to_string(column.lay_max) + " elements (" + std::to_string(column.N_SUBLAY(largest)) +
-                            " in layer " + std::to_string(largest) + "), NT = " + std::to_string(s.NT) +
-                            " and NL = " + std::to_string(s.NL) + "; " + shortfall.bound + " " +
-                            gib(shortfall.available));
+  refuse(*lack, std::to_string(column.lay_max) + " elements (" + std::to_string(column.N_SUBLAY(largest)) +
+                    " in layer " + std::to_string(largest) + "), NT = " + std::to_string(s.NT) +
+                    " and NL = " + std::to_string(s.NL));
 }
 
 }  // namespace zorvik
