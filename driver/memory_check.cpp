@@ -15,8 +15,8 @@
 namespace zorvik {
 namespace {
 
-constexpr double kDouble = sizeof(double);
-constexpr double kInt = sizeof(std::int32_t);
+constexpr double kDoubleBytes = sizeof(double);
+constexpr double kIntBytes = sizeof(std::int32_t);
 
 // Bytes of the run's arrays: as the address space counts them, and as
 // resident memory does once the run has touched them.
@@ -30,7 +30,7 @@ struct Footprint {
 double record_bytes(const RunSettings& s, std::int32_t NTT) {
   const double NT = s.NT;
   const double NL = s.NL;
-  return (2 * NT + NTT + NT * (5 * NL + 3) + 4 * NL + 2) * kDouble;
+  return (2 * NT + NTT + NT * (5 * NL + 3) + 4 * NL + 2) * kDoubleBytes;
 }
 
 Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& column) {
@@ -41,20 +41,20 @@ Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& co
   const double bytes =
       record_bytes(s, NTT) +
       // The material tables.
-      (NPT * 4 * NMAT + kParameters * NMAT) * kDouble +
+      (NPT * 4 * NMAT + kParameters * NMAT) * kDoubleBytes +
       // Per layer: profile, damping weights, layer parameters, column layout.
-      (NL + 1) * ((4 + 10 + 9 + 4) * kDouble + 4 * kInt) +
+      (NL + 1) * ((4 + 10 + 9 + 4) * kDoubleBytes + 4 * kIntBytes) +
       // Per element: thickness, density, 8 damping weights, 8 memory
       // variables, 6 node and 5 element values of the state, the two
       // parameter sets, the hysteresis state and the stress update's working
       // space.
-      elements * ((2 + 8 + 8 + 6 + 5 + 2) * kDouble + 2 * kInt + sizeof(element_curves) +
+      elements * ((2 + 8 + 8 + 6 + 5 + 2) * kDoubleBytes + 2 * kIntBytes + sizeof(element_curves) +
                   sizeof(turning_point_stack) + sizeof(zeroed_array<double>) + sizeof(pending_evaluation) +
                   sizeof(std::int32_t));
   // The turning-point stacks are mapped whole but only touched at row 1,
   // which holds the sentinel: one page per element.
   const auto page = static_cast<double>(::sysconf(_SC_PAGESIZE));
-  return {bytes + elements * 2 * kStackRows * kDouble, bytes + elements * page};
+  return {bytes + elements * 2 * kStackRows * kDoubleBytes, bytes + elements * page};
 }
 
 // The soft limit of `resource` in bytes, or 0 when there is none.

@@ -19,7 +19,7 @@ void edit_fields(const double* values, std::int64_t n, char* line) {
 void write_line(FileTable& files, Unit unit, const Array1<double>& values) {
   ResultWriter out(files, unit, line_length(values.size(), kEFieldWidth));
   edit_fields(values.data(), values.size(), out.next_line());
-  out.finish();
+  out.flush();
 }
 
 // One line of E17.6E3 fields per record, from its contiguous recorded points.
@@ -27,14 +27,14 @@ void write_table(FileTable& files, Unit unit, const Array2<double>& table) {
   const std::int64_t points = table.extent1();
   ResultWriter out(files, unit, line_length(points, kEFieldWidth));
   for (std::int64_t i = 1; i <= table.extent2(); ++i) edit_fields(table.column(i), points, out.next_line());
-  out.finish();
+  out.flush();
 }
 
 // One G15.6 field per line.
 void write_times(FileTable& files, Unit unit, const Array1<double>& T) {
   ResultWriter out(files, unit, kGFieldWidth);
   for (std::int64_t i = 1; i <= T.size(); ++i) edit_g15_6(T(i), out.next_line());
-  out.finish();
+  out.flush();
 }
 
 }  // namespace

@@ -31,8 +31,6 @@ char* ResultWriter::next_line() {
   return line;
 }
 
-void ResultWriter::finish() { flush(); }
-
 void ResultWriter::flush() {
   if (used_ == 0) return;
   if (files_.read_only(unit_)) files_.fail(diag::write_readonly, unit_);

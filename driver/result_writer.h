@@ -1,10 +1,11 @@
 // Writes the lines of one result file, all of one length. The file was opened
 // without being cut; the writer overwrites it from its start and cuts it
 // right after the first buffer of lines, so that an old, longer file never
-// shows its tail after this run's lines, even when the run is killed. A refused write (a full disk) cuts the file back to
-// the end of the last whole line that reached it, so the file holds the lines
-// written so far, and gives diagnostic 38; a file that could only be opened
-// for reading gives 47 at the first write.
+// shows its tail after this run's lines, even when the run is killed. A
+// refused write (a full disk) cuts the file back to the end of the last whole
+// line that reached it, so the file holds the lines written so far, and gives
+// diagnostic 38; a file that could only be opened for reading gives 47 at the
+// first write.
 #pragma once
 
 #include <sys/types.h>
@@ -27,10 +28,9 @@ class ResultWriter {
   // Room for the next line; fill all line_length characters.
   char* next_line();
   // Writes out what is buffered.
-  void finish();
+  void flush();
 
  private:
-  void flush();
   [[noreturn]] void fail_keeping_whole_lines(std::size_t written);
   // Cuts a regular file at `end`; other files (a device, a pipe) have no end.
   bool cut_at(off_t end) const;

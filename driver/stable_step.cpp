@@ -37,7 +37,7 @@ Courant largest_courant(double DT, const Column& c, const global_para& gp, std::
 // The smallest M_SUB that gives every element a Courant number of 1 or less,
 // or 0 when none does within a 32-bit step count. A larger M_SUB never gives
 // a longer step, so the search may halve the interval.
-std::int64_t stable_steps_per_sample(const Column& c, const global_para& gp, const RunSettings& s,
+std::int64_t smallest_stable_M_SUB(const Column& c, const global_para& gp, const RunSettings& s,
                                      double DT0) {
   const auto stable = [&](std::int64_t M_SUB) {
     return largest_courant(computation_step(DT0, M_SUB), c, gp, s.NL).number <= 1.0;
@@ -81,7 +81,7 @@ void check_stable_step(const Column& column, const global_para& gp, const RunSet
   std::string text = "M_SUB = " + M_SUB.text + " gives DT = " + digits_text(time_base.DT, 6) +
                      ", too long for element " + std::to_string(worst.element) + " of layer " +
                      std::to_string(worst.layer) + " (Courant number " + courant_text(worst.number) + " > 1); ";
-  const std::int64_t needed = stable_steps_per_sample(column, gp, s, time_base.DT0);
+  const std::int64_t needed = smallest_stable_M_SUB(column, gp, s, time_base.DT0);
   if (needed != 0) {
     text += "M_SUB >= " + std::to_string(needed) + " is needed";
   } else {
