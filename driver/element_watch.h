@@ -1,6 +1,6 @@
 // The first element whose corrected strain or stress became NaN or infinite:
-// the earliest trace of a diverging column that the run can point at. Watched
-// after every step's element update until it is found.
+// the earliest trace of a diverging column that the run can point at. Looked
+// for after every step whose element update saw such a value, until found.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +18,8 @@ struct NonFiniteElement {
 };
 
 // Records the lowest-numbered non-finite element of step ISTEP, unless one
-// was found before. A scan of the column without branches in the common case.
-void watch_elements(const ColumnState& state, const Column& column, std::int64_t ISTEP,
-                    NonFiniteElement& first);
+// was found before.
+void note_non_finite_element(const ColumnState& state, const Column& column, std::int64_t ISTEP,
+                             NonFiniteElement& first);
 
 }  // namespace zorvik

@@ -1,6 +1,7 @@
 #include "time_loop.h"
 
 #include "element_update.h"
+#include "element_watch.h"
 #include "node_update.h"
 
 namespace zorvik {
@@ -14,8 +15,9 @@ void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Re
   const std::int32_t NTT = in.time_base.NTT;
   for (std::int64_t ISTEP = 1; ISTEP <= NTT; ++ISTEP) {
     progress.marks(ISTEP);
-    update_elements(state, in.column, in.W_K_SUB, decay, gp);
-    watch_elements(state, in.column, ISTEP, records.first_non_finite_element);
+    if (update_elements(state, in.column, in.W_K_SUB, decay, gp)) {
+      note_non_finite_element(state, in.column, ISTEP, records.first_non_finite_element);
+    }
     incident.advance(in.time_base.A_IN(ISTEP));
     move_base_node(state, in.column, constants, incident.V_IN);
     move_column_nodes(state, in.column, constants);
