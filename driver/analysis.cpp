@@ -97,7 +97,10 @@ void set_up(FileTable& files, Analysis& run) {
     const StageScope stage("reset the state of the loop");
     run.state = ColumnState(run.column.lay_max);
     run.records = Records(s.NT, s.NL);
-    with_memory_diagnostics([&] { run.gp.reset_hysteresis_state(); });
+    with_memory_diagnostics([&] {
+      run.gp.reset_hysteresis_state();
+      run.stress_space = column_stress_space(run.column.lay_max);
+    });
   }
 }
 
@@ -105,7 +108,7 @@ void integrate(Analysis& run, const ProgressBar& progress) {
   const StageScope stage("time loop");
   const LoopInputs inputs{run.settings, run.profile, run.time_base, run.column, run.W_K_SUB, run.relaxation};
   // Growing a turning-point stack is the only allocation the loop can make.
-  with_memory_diagnostics([&] { run_time_loop(inputs, run.state, run.gp, run.records, progress); });
+  with_memory_diagnostics([&] { run_time_loop(inputs, run.state, run.gp, run.stress_space, run.records, progress); });
 }
 
 }  // namespace zorvik

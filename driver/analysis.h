@@ -5,6 +5,7 @@
 #include "arrays.h"
 #include "column.h"
 #include "column_state.h"
+#include "column_stress.h"
 #include "global_para.h"
 #include "incident_motion.h"
 #include "input_files.h"
@@ -28,8 +29,9 @@ struct Analysis {
   Array2<double> PARA_HY;      // the material table read last
   LayerParameters layers;      // each layer's material parameters
   Column column;
-  Array2<double> W_K_SUB;  // damping weights (mechanism, element)
-  global_para gp;          // the soil model's parameter sets and hysteresis state
+  Array2<double> W_K_SUB;            // damping weights (mechanism, element)
+  global_para gp;                    // the soil model's parameter sets and hysteresis state
+  column_stress_space stress_space;  // working space of the soil model's stress update
   ColumnState state;
   Records records;
 };

@@ -6,8 +6,8 @@
 
 namespace zorvik {
 
-void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Records& records,
-                   const ProgressBar& progress) {
+void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, column_stress_space& stress_space,
+                   Records& records, const ProgressBar& progress) {
   const double DT = in.time_base.DT;
   const MemoryDecay decay(in.relaxation, DT);
   const StepConstants constants(DT, in.settings, in.profile);
@@ -15,7 +15,7 @@ void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Re
   const std::int32_t NTT = in.time_base.NTT;
   for (std::int64_t ISTEP = 1; ISTEP <= NTT; ++ISTEP) {
     progress.marks(ISTEP);
-    if (update_elements(state, in.column, in.W_K_SUB, decay, gp)) {
+    if (update_elements(state, in.column, in.W_K_SUB, decay, gp, stress_space)) {
       note_non_finite_element(state, in.column, ISTEP, records.first_non_finite_element);
     }
     incident.advance(in.time_base.A_IN(ISTEP));

@@ -7,6 +7,7 @@
 #include "arrays.h"
 #include "column.h"
 #include "column_state.h"
+#include "column_stress.h"
 #include "global_para.h"
 #include "incident_motion.h"
 #include "input_files.h"
@@ -26,7 +27,7 @@ struct LoopInputs {
   const RelaxationTable& relaxation;
 };
 
-void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, Records& records,
-                   const ProgressBar& progress);
+void run_time_loop(const LoopInputs& in, ColumnState& state, global_para& gp, column_stress_space& stress_space,
+                   Records& records, const ProgressBar& progress);
 
 }  // namespace zorvik

@@ -1,5 +1,7 @@
 #include "column_stress.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 
@@ -9,11 +11,18 @@
 
 namespace zorvik {
 
+column_stress_space::column_stress_space(std::int32_t n_elements) : lay_max(std::max(n_elements, 0)) {
+  const auto n = static_cast<std::size_t>(lay_max);
+  pending = allocate_zeroed<pending_evaluation>(n);
+  others = allocate_zeroed<std::int32_t>(n);
+}
+
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): hyster's order
-void hyster_column(global_para& gp, double* tau_out, const double* dgamma_prev, const double* dgamma_cur,
-                   const double* gamma_prev, const double* gamma_cur) {
-  pending_evaluation* const pending = gp.pending_evaluations();
-  std::int32_t* const others = gp.other_elements();
+void hyster_column(global_para& gp, column_stress_space& space, double* tau_out, const double* dgamma_prev,
+                   const double* dgamma_cur, const double* gamma_prev, const double* gamma_cur) {
+  assert(space.lay_max == gp.lay_max());
+  pending_evaluation* const pending = space.pending.get();
+  std::int32_t* const others = space.others.get();
   std::size_t n_pending = 0;
   std::size_t n_others = 0;
 

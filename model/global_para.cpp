@@ -26,8 +26,6 @@ void global_para::reset_hysteresis_state() {
   ym_ = allocate_zeroed<double>(n);
   stacks_ = allocate_zeroed<turning_point_stack>(n);
   grown_rows_ = std::make_unique<zeroed_array<double>[]>(n);
-  pending_ = allocate_zeroed<pending_evaluation>(n);
-  others_ = allocate_zeroed<std::int32_t>(n);
 
   const std::size_t column = 2 * static_cast<std::size_t>(kStackRows);
   stack_rows_ = allocate_zeroed<double>(n, column);

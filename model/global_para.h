@@ -40,19 +40,6 @@ struct turning_point_stack {
   std::int32_t rows;
 };
 
-// One element's evaluation in the column-wide stress update (hyster_column),
-// waiting for its mathematics-library terms.
-struct pending_evaluation {
-  const parameter_set* set;  // backbone or branch set of the element
-  double centre;             // the set's weight centre
-  double strain;             // the strain argument
-  double origin_stress;      // on a branch: the stress of its turning point
-  double log_m;
-  libm_terms terms;
-  std::int32_t element;
-  bool on_branch;
-};
-
 struct global_para {
   // Sets lay_max and creates both parameter sets of every element, all zero.
   void allocate_parameter_sets(std::int32_t n_elements);
@@ -111,11 +98,6 @@ struct global_para {
   // storage of that element alone.
   void grow_stack(int i);
 
-  // Working space of hyster_column, lay_max entries each, created by the
-  // reset: the evaluations of one step, and the other elements.
-  pending_evaluation* pending_evaluations() { return pending_.get(); }
-  std::int32_t* other_elements() { return others_.get(); }
-
  private:
   std::size_t at(int i) const {
     assert(i >= 1 && i <= lay_max_);
@@ -143,8 +125,6 @@ struct global_para {
   zeroed_array<turning_point_stack> stacks_;
   zeroed_array<double> stack_rows_;                     // kStackRows rows per element
   std::unique_ptr<zeroed_array<double>[]> grown_rows_;  // an element's rows after growth
-  zeroed_array<pending_evaluation> pending_;
-  zeroed_array<std::int32_t> others_;
 };
 
 }  // namespace zorvik

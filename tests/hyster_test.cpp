@@ -402,6 +402,7 @@ TEST(HysterColumn, EveryElementAsHysterLeavesIt) {
     }
     gp->reset_hysteresis_state();
   }
+  column_stress_space space(kElements);
   std::array<double, kElements> g0{}, d0{}, g1{}, d1{}, tau{};
   int common_on_branch = 0;
   int events = 0;
@@ -410,7 +411,7 @@ TEST(HysterColumn, EveryElementAsHysterLeavesIt) {
       g1[e] = history[e][step];
       d1[e] = g1[e] - g0[e];
     }
-    hyster_column(column, tau.data(), d0.data(), d1.data(), g0.data(), g1.data());
+    hyster_column(column, space, tau.data(), d0.data(), d1.data(), g0.data(), g1.data());
     for (int i = 1; i <= kElements; ++i) {
       const auto e = static_cast<std::size_t>(i - 1);
       double expected = 0.0;

@@ -76,6 +76,7 @@ struct Rig {
   Rig(const std::vector<Layer>& layers, const Drive& drive)
       : column(make_column(layers)),
         W_K_SUB(kMechanisms, column.lay_max),
+        stress_space(column.lay_max),
         state(column.lay_max),
         records((drive.NTT - 1) / drive.M_SUB + 1, static_cast<std::int32_t>(layers.size())) {
     settings.M_SUB = drive.M_SUB;
@@ -104,7 +105,7 @@ struct Rig {
     testing::internal::CaptureStdout();
     progress.header(time_base.NTT);
     const LoopInputs in{settings, profile, time_base, column, W_K_SUB, relaxation};
-    run_time_loop(in, state, gp, records, progress);
+    run_time_loop(in, state, gp, stress_space, records, progress);
     const std::string out = testing::internal::GetCapturedStdout();
     const std::string header = "|---------------- Calculating --------------------|\n";
     EXPECT_EQ(out.substr(0, header.size()), header);
@@ -202,6 +203,7 @@ struct Rig {
   Array2<double> W_K_SUB;
   RelaxationTable relaxation;
   global_para gp;
+  column_stress_space stress_space;
   ColumnState state;
   Records records;
 };
