@@ -1,5 +1,6 @@
 #include "evaluators.h"
 
+#include "hysteresis_rules.h"
 #include "tauhybfkz.h"
 
 namespace zorvik {
@@ -20,8 +21,7 @@ double yi(const global_para& gp, double gamma, double gamma_rev, double tau_rev,
   if (i_branch == 0) {
     return fbb(gp, gamma, 1, i_sub);
   }
-  const double f = fbb(gp, (gamma - gamma_rev) * 0.5, 2, i_sub);
-  return (tau_rev + f) + f;
+  return branch_sum(tau_rev, fbb(gp, (gamma - gamma_rev) * 0.5, 2, i_sub));
 }
 
 double fmu(const global_para& gp, double gamma, std::int32_t i_sub) {

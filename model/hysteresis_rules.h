@@ -1,5 +1,6 @@
-// The tests of the stress update shared by hyster and by its column-wide
-// form: the strain reversal, the loop closure and the Masing branch sum.
+// The rules of the stress update shared by hyster, by its column-wide form
+// and by the evaluator yi: the strain reversal, the loop closure and the
+// Masing branch sum.
 #pragma once
 
 #include <cmath>
