@@ -4,8 +4,8 @@
 //
 // Life cycle: allocate_parameter_sets(lay_max) once; fill row 1 (backbone
 // set) and row 2 (branch set) of every element; reset_hysteresis_state()
-// once. From then on only hyster changes anything, and of the parameters only
-// gmax(2, i). Lack of memory is thrown as std::bad_alloc.
+// once. From then on only hyster and hyster_column change anything, and of
+// the parameters only gmax(2, i). Lack of memory is thrown as std::bad_alloc.
 #pragma once
 
 #include <array>
@@ -77,14 +77,14 @@ struct global_para {
   std::int32_t& par(int i) { return par_[at(i)]; }
   double& xm(int i) { return xm_[at(i)]; }
   double& ym(int i) { return ym_[at(i)]; }
-  double& xtu(int k, int i) { return column_x(k, stack(i)); }
-  double& ytu(int k, int i) { return column_y(k, stack(i)); }
+  double& xtu(int k, int i) { return strain_at(k, stack(i)); }
+  double& ytu(int k, int i) { return stress_at(k, stack(i)); }
   const std::int32_t& bb(int i) const { return bb_[at(i)]; }
   const std::int32_t& par(int i) const { return par_[at(i)]; }
   const double& xm(int i) const { return xm_[at(i)]; }
   const double& ym(int i) const { return ym_[at(i)]; }
-  const double& xtu(int k, int i) const { return column_x(k, stack(i)); }
-  const double& ytu(int k, int i) const { return column_y(k, stack(i)); }
+  const double& xtu(int k, int i) const { return strain_at(k, stack(i)); }
+  const double& ytu(int k, int i) const { return stress_at(k, stack(i)); }
 
   // Whole records, for the model's own routines.
   parameter_set& parameters(int r, int i) { return curves(i).set[side(r)]; }
@@ -107,11 +107,12 @@ struct global_para {
     assert(r == 1 || r == 2);
     return static_cast<std::size_t>(r - 1);
   }
-  static double& column_x(int k, const turning_point_stack& s) {
+  // The strain and the stress of row k of a stack.
+  static double& strain_at(int k, const turning_point_stack& s) {
     assert(k >= 1 && k <= s.rows);
     return s.xy[2 * static_cast<std::size_t>(k - 1)];
   }
-  static double& column_y(int k, const turning_point_stack& s) {
+  static double& stress_at(int k, const turning_point_stack& s) {
     assert(k >= 1 && k <= s.rows);
     return s.xy[2 * static_cast<std::size_t>(k - 1) + 1];
   }
