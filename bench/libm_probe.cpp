@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <initializer_list>
 
+#include "libm_probe_file.h"
+
 extern "C" {
 double log10(double x);
 double pow(double x, double y);
@@ -18,10 +20,7 @@ int zorvik_libm_probe_stop(const char* path);
 
 namespace {
 
-struct Arguments {
-  double x;
-  double y;  // pow only
-};
+using zorvik::ProbeArguments;
 
 // At most kCapacity arguments per function. A call is kept with probability
 // 2^-shift; when the sample is full, every other entry is dropped and the
@@ -41,9 +40,9 @@ struct Calls {
   std::uint64_t count = 0;
   std::size_t kept = 0;
   int shift = 0;
-  Arguments* sample = nullptr;
+  ProbeArguments* sample = nullptr;
 
-  void note(Arguments a) {
+  void note(ProbeArguments a) {
     ++count;
     const std::uint64_t random = next_random();
     if (shift > 0 && (random >> (64 - shift)) != 0) return;
@@ -72,9 +71,9 @@ using unary = double (*)(double);
 using binary = double (*)(double, double);
 
 bool write_calls(std::FILE* f, const Calls& c) {
-  const std::uint64_t head[2] = {c.count, c.kept};
-  return std::fwrite(head, sizeof head, 1, f) == 1 &&
-         std::fwrite(c.sample, sizeof(Arguments), c.kept, f) == c.kept;
+  const zorvik::ProbeHead head{c.count, c.kept};
+  return std::fwrite(&head, sizeof head, 1, f) == 1 &&
+         std::fwrite(c.sample, sizeof(ProbeArguments), c.kept, f) == c.kept;
 }
 
 }  // namespace
@@ -96,14 +95,13 @@ double pow(double x, double y) {
 void zorvik_libm_probe_start() {
   for (Calls* c : {&log10_calls, &pow_calls}) {
     *c = Calls{};
-    c->sample = static_cast<Arguments*>(std::malloc(kCapacity * sizeof(Arguments)));
+    c->sample = static_cast<ProbeArguments*>(std::malloc(kCapacity * sizeof(ProbeArguments)));
     if (c->sample == nullptr) std::abort();
   }
   active = true;
 }
 
-// Writes, for log10 and then pow: the number of calls, the sample size and
-// the sampled arguments. Returns 0 on success.
+// Writes the probe's file (libm_probe_file.h). Returns 0 on success.
 int zorvik_libm_probe_stop(const char* path) {
   active = false;
   std::FILE* f = std::fopen(path, "wb");

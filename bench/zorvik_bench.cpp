@@ -20,6 +20,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,14 +42,16 @@
 #include "fatal.h"
 #include "file_table.h"
 #include "fp_mode.h"
+#include "libm_probe_file.h"
 #include "number_edit.h"
 #include "progress_bar.h"
-#include "result_writing.h"
+#include "result_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using clock_type = std::chrono::steady_clock;
+using zorvik::ProbeArguments;
 
 struct BenchCase {
   const char* name;
@@ -151,9 +154,30 @@ void quietly(const std::function<void()>& f) {
   ::close(saved);
 }
 
+struct WritingRate {
+  std::int64_t bytes = 0;  // of all twelve files
+  double seconds = 0.0;
+
+  double mb_per_s() const { return static_cast<double>(bytes) / seconds * 1e-6; }
+};
+
+// Writes the result files of a run whose tables are recorded into the open
+// file table, timed.
+WritingRate time_result_writing(zorvik::FileTable& files, const zorvik::Analysis& run) {
+  const auto start = clock_type::now();
+  zorvik::write_result_files(files, run.incident, run.column, run.records);
+  WritingRate rate;
+  rate.seconds = std::chrono::duration<double>(clock_type::now() - start).count();
+  for (const zorvik::FileEntry& f : zorvik::kFileTable) {
+    struct stat st {};
+    if (zorvik::is_result_file(f.unit) && ::fstat(files.fd(f.unit), &st) == 0) rate.bytes += st.st_size;
+  }
+  return rate;
+}
+
 struct Timing {
   double loop_seconds = 0.0;
-  zorvik::WritingRate writing;
+  WritingRate writing;
   double edit_ns = 0.0;  // per E17.6E3 field
   std::int64_t element_steps = 0;
   std::int32_t elements = 0;
@@ -204,7 +228,7 @@ Timing run_once() {
     zorvik::integrate(run, progress);
     t.loop_seconds = std::chrono::duration<double>(clock_type::now() - start).count();
   });
-  t.writing = zorvik::time_result_writing(files, run.incident, run.column, run.records);
+  t.writing = time_result_writing(files, run);
   files.close_all();
   t.edit_ns = ns_per_field(run.records);
   return t;
@@ -232,27 +256,22 @@ long run_child(const fs::path& dir, const std::vector<std::string>& argv, const 
   return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? usage.ru_maxrss : -1;
 }
 
-struct Arguments {
-  double x;
-  double y;
-};
-
 struct CallSample {
   std::uint64_t count = 0;
-  std::vector<Arguments> sample;
+  std::vector<ProbeArguments> sample;
 };
 
-// The probe's file: log10, then pow.
+// The probe's file (libm_probe_file.h): log10, then pow.
 std::vector<CallSample> read_probe(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   std::vector<CallSample> calls(2);
   for (CallSample& c : calls) {
-    std::uint64_t head[2] = {0, 0};
-    in.read(reinterpret_cast<char*>(head), sizeof head);
-    c.count = head[0];
-    c.sample.resize(head[1]);
+    zorvik::ProbeHead head{0, 0};
+    in.read(reinterpret_cast<char*>(&head), sizeof head);
+    c.count = head.count;
+    c.sample.resize(head.kept);
     in.read(reinterpret_cast<char*>(c.sample.data()),
-            static_cast<std::streamsize>(head[1] * sizeof(Arguments)));
+            static_cast<std::streamsize>(head.kept * sizeof(ProbeArguments)));
   }
   if (!in) throw std::runtime_error("incomplete libm probe file " + file.string());
   return calls;
@@ -262,13 +281,13 @@ volatile double sink_value = 0.0;
 
 // Mean ns per call of f over the sample, best of five passes.
 template <class F>
-double ns_per_call(const std::vector<Arguments>& sample, F f) {
+double ns_per_call(const std::vector<ProbeArguments>& sample, F f) {
   if (sample.empty()) return 0.0;
   double best = 1e300;
   for (int pass = 0; pass < 5; ++pass) {
     double sum = 0.0;
     const auto start = clock_type::now();
-    for (const Arguments& a : sample) sum += f(a);
+    for (const ProbeArguments& a : sample) sum += f(a);
     const double s = std::chrono::duration<double>(clock_type::now() - start).count();
     sink_value = sum;
     best = std::min(best, s);
@@ -338,8 +357,8 @@ Report measure(const BenchCase& c, const fs::path& example, const fs::path& dir,
     throw std::runtime_error(std::string("the libm probe failed on the ") + c.name + " case");
   }
   const std::vector<CallSample> calls = read_probe(dir / kProbeFile);
-  r.log10_ns = ns_per_call(calls[0].sample, [](const Arguments& a) { return std::log10(a.x); });
-  r.pow_ns = ns_per_call(calls[1].sample, [](const Arguments& a) { return std::pow(a.x, a.y); });
+  r.log10_ns = ns_per_call(calls[0].sample, [](const ProbeArguments& a) { return std::log10(a.x); });
+  r.pow_ns = ns_per_call(calls[1].sample, [](const ProbeArguments& a) { return std::pow(a.x, a.y); });
   const auto steps = static_cast<double>(r.best.element_steps);
   const auto n_log10 = static_cast<double>(calls[0].count);
   const auto n_pow = static_cast<double>(calls[1].count);
