@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "column_stress.h"
 #include "fatal.h"
 #include "global_para.h"
 
