@@ -91,7 +91,7 @@ void set_up(FileTable& files, Analysis& run) {
   }
   {
     const StageScope stage("check the time step");
-    check_stable_step(run.column, run.gp, s, run.time_base, files);
+    check_stable_step(run.column, run.gp, run.profile, s, run.time_base, files);
   }
   {
     const StageScope stage("reset the state of the loop");

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "run_zorvik.h"
@@ -198,6 +200,46 @@ TEST(Analysis, RigidBaseMovedWithTwiceOrOnceTheIncidentVelocity) {
   }
   ASSERT_GT(surface_velocity[1], 0.0);
   EXPECT_NEAR(surface_velocity[0] / surface_velocity[1], 2.0, 0.02);
+}
+
+// Gravel fill over peat under the bundled example's record: the node between
+// them carries the peat's density, far less than the gravel's. Pins a step
+// check that took each element's own density for both its nodes: it let
+// M_SUB 6 and 7 through, and M_SUB 6 exited 0 with a surface peak
+// acceleration of 7.45 m/s2 where stable steps give about 1.5.
+TEST(Analysis, StepCheckBoundsTheNodeMassesWhereLayersMeet) {
+  const auto run = [](const WorkDir& dir, int M_SUB) {
+    dir.copy_example();
+    dir.write("control.dat", Control{.M_SUB = M_SUB, .NL = 2, .NT = 1560, .NMAT = 2}.text());
+    dir.write("profile.dat", profile_text({Layer{3.1, 300.0, 0.02, 2.2, 1}, Layer{6.0, 60.0, 0.03, 1.0, 2}},
+                                          Layer{0.0, 760.0, 0.01, 2.2, 1}));
+    dir.write("curve.dat", curve_text(2));
+    // The example's material 1 with the moduli and strengths of gravel and peat.
+    for (const auto& [name, gamma_t, mu] : {std::tuple{"HH_G.dat", "4.66e-07", "0.488"},
+                                            std::tuple{"HH_x.dat", "6.99e-07", "0.391"}}) {
+      dir.write(name, std::string(gamma_t) + ' ' + gamma_t + "\n1.2 1.2\n0.000343 0.000343\n1 1\n0.9 0.9\n" +
+                          "1.98e8 3.6e6\n" + mu + ' ' + mu + "\n150000 15000\n0.8 0.8\n");
+    }
+    return dir.run();
+  };
+  const WorkDir refused;
+  const RunResult r = run(refused, 7);
+  EXPECT_EQ(r.exit_status, 72) << r.describe();
+  EXPECT_NE(r.diagnostic().find("element 3 of layer 1 (Courant number 1.05 > 1); M_SUB >= 8 is needed"),
+            std::string::npos)
+      << r.err;
+
+  // The shortest step accepted agrees with one four times shorter.
+  double surface_peak[2] = {};
+  for (const int k : {0, 1}) {
+    const WorkDir dir;
+    expect_complete(run(dir, k == 0 ? 8 : 32));
+    const std::map<std::string, Table> tables = expect_tables(dir, 1560, 2);
+    for (const auto& row : tables.at("out_a.dat")) {
+      surface_peak[k] = std::max(surface_peak[k], std::abs(value_of(row.at(0))));
+    }
+  }
+  EXPECT_NEAR(surface_peak[0] / surface_peak[1], 1.0, 0.15) << surface_peak[0] << " vs " << surface_peak[1];
 }
 
 // The small site's record written one value per line, with the acceleration

@@ -195,7 +195,7 @@ std::vector<Refusal> refusals() {
       // grew without bound (a damping ratio in percent, weights summing to 2
       // or more).
       {layers(2, [](Layer& l) { l.H = 0.2; }), 21,
-       {"M_SUB = 5 gives DT = 0.002, too long for element 6 of layer 2 (Courant number 1.03 > 1); "
+       {"M_SUB = 5 gives DT = 0.002, too long for element 6 of layer 2 (Courant number 1.01 > 1); "
         "M_SUB >= 6 is needed"},
        with(layers(2, [](Layer& l) { l.H = 0.2; }), [](SiteInputs& in) { in.control.M_SUB = 6; })},
       // The branch set's modulus; Courant number 0.002 x 200 / 0.4 = 1 exactly is accepted.
