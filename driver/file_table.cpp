@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <stdexcept>
 
@@ -68,13 +69,17 @@ void FileTable::open_all() {
 
 void FileTable::close_all() {
   std::optional<Unit> failed;
+  int close_errno = 0;
   for (std::size_t k = 0; k < kFileTable.size(); ++k) {
     OpenFile& f = files_[k];
     if (f.fd < 0) continue;
-    if (::close(f.fd) != 0 && f.written && !failed) failed = kFileTable[k].unit;
+    if (::close(f.fd) != 0 && f.written && !failed) {
+      failed = kFileTable[k].unit;
+      close_errno = errno;
+    }
     f.fd = -1;
   }
-  if (failed) fail(diag::write_error, *failed);
+  if (failed) fail_write(*failed, close_errno);
 }
 
 int FileTable::fd(Unit unit) const { return entry(unit).fd; }
@@ -84,6 +89,12 @@ void FileTable::mark_written(Unit unit) { entry(unit).written = true; }
 
 void FileTable::fail(int number, Unit unit, std::string_view detail) const {
   throw file_error(number, unit_number(unit), path(unit), detail);
+}
+
+void FileTable::fail_write(Unit unit, int error_number) const {
+  FatalError error = file_error(diag::write_error, unit_number(unit), path(unit));
+  if (error_number != 0) error.locate(std::string("writing: ") + std::strerror(error_number));
+  throw error;
 }
 
 const FileTable::OpenFile& FileTable::entry(Unit unit) const { return files_[slot_of(unit)]; }

@@ -66,6 +66,9 @@ class FileTable {
 
   // Throws the file diagnostic `number` for the file, with an optional detail.
   [[noreturn]] void fail(int number, Unit unit, std::string_view detail = {}) const;
+  // Diagnostic 38 on `unit`, its call chain naming the system's reason
+  // (errno `error_number`; none when 0).
+  [[noreturn]] void fail_write(Unit unit, int error_number) const;
 
  private:
   struct OpenFile {

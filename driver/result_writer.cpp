@@ -39,25 +39,25 @@ void ResultWriter::flush() {
   while (done < used_) {
     const ssize_t n = ::write(fd_, buffer_.get() + done, used_ - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) fail_keeping_whole_lines(done);
+    if (n <= 0) fail_keeping_whole_lines(done, n < 0 ? errno : 0);
     done += static_cast<std::size_t>(n);
   }
   used_ = 0;
   // Cut an old, longer file right after the first lines of this run, once:
   // from then on the file only grows, so whenever the run stops it holds
   // nothing but this run's lines.
-  if (!written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) files_.fail(diag::write_error, unit_);
+  if (!written_ && !cut_at(::lseek(fd_, 0, SEEK_CUR))) files_.fail_write(unit_, errno);
   written_ = true;
 }
 
-void ResultWriter::fail_keeping_whole_lines(std::size_t written) {
+void ResultWriter::fail_keeping_whole_lines(std::size_t written, int error_number) {
   // The buffer began at the end of a line: the file's last whole line ends
   // at the last line feed that reached it.
   const std::size_t last_feed = std::string_view(buffer_.get(), written).rfind('\n');
   const std::size_t whole = last_feed == std::string_view::npos ? 0 : last_feed + 1;
   const off_t end = ::lseek(fd_, 0, SEEK_CUR);
   if (end >= 0) cut_at(end - static_cast<off_t>(written - whole));
-  files_.fail(diag::write_error, unit_);
+  files_.fail_write(unit_, error_number);
 }
 
 bool ResultWriter::cut_at(off_t end) const {

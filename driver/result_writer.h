@@ -2,7 +2,7 @@
 // without being cut; the writer overwrites it from its start and cuts it
 // right after the first buffer of lines, so that an old, longer file never
 // shows its tail after this run's lines, even when the run is killed. A
-// refused write (a full disk) cuts the file back to the end of the last whole
+// refused write (a full disk, a file-size limit) cuts the file back to the end of the last whole
 // line that reached it, so the file holds the lines written so far, and gives
 // diagnostic 38; a file that could only be opened for reading gives 47 at the
 // first write.
@@ -31,7 +31,8 @@ class ResultWriter {
   void flush();
 
  private:
-  [[noreturn]] void fail_keeping_whole_lines(std::size_t written);
+  // `error_number` is the refused write's errno (0 for none).
+  [[noreturn]] void fail_keeping_whole_lines(std::size_t written, int error_number);
   // Cuts a regular file at `end`; other files (a device, a pipe) have no end.
   bool cut_at(off_t end) const;
 

@@ -11,6 +11,7 @@ namespace zorvik {
 
 void secure_standard_streams() {
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   // An open takes the lowest free descriptor: taken in order, each closed
   // one of 0, 1, 2 gets /dev/null.
   for (int fd = 0; fd <= 2; ++fd) {

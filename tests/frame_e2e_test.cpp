@@ -156,10 +156,12 @@ TEST(RunFrame, ReadOnlyResultFileEndsTheWritingThereAfterTheEarlierFiles) {
   EXPECT_EQ(dir.read("out_a.dat"), old_text("out_a.dat"));
 }
 
-// Pins a refused write (a full disk) being reported as a failure, with the
-// earlier result files complete, the later ones as they were, and the failing
-// one cut back to its last whole line: no part of a line, and none of the old
-// text of a longer file, after the lines written so far.
+// Pins a refused write (a full disk, here a file-size limit) being reported
+// as a failure, with the earlier result files complete, the later ones as
+// they were, and the failing one cut back to its last whole line: no part of
+// a line, and none of the old text of a longer file, after the lines written
+// so far. Pins too a run killed by SIGXFSZ under `ulimit -f`, with no
+// diagnostic and a line cut in two.
 TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteErrorThatLeavesWholeLines) {
   const WorkDir reference;
   reference.copy_example();
@@ -174,6 +176,7 @@ TEST(RunFrame, RefusedWriteOfAResultFileIsAWriteErrorThatLeavesWholeLines) {
   const RunResult r = dir.run({.file_size_limit = kLimit});
 
   expect_file_failure(r, dir, 38, 38, "out_a.dat");
+  EXPECT_EQ(r.innermost(), "writing: File too large");
   expect_written_up_to(dir, reference, "out_a.dat");
   const std::string complete = reference.read("out_a.dat");
   const std::size_t line = complete.find('\n') + 1;

@@ -230,7 +230,7 @@ RunResult WorkDir::run(const RunOptions& options) const {
     ::umask(options.umask);
     if (options.file_size_limit > 0) {
       const rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
-      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
+      if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(125);
     }
     if (options.address_space_limit > 0) {
       const rlimit limit{static_cast<rlim_t>(options.address_space_limit),

@@ -44,8 +44,8 @@ struct RunOptions {
   // Run as uid/gid 65534 when the tests run as root (the directory and its
   // files are handed to that user first), so that file modes bind.
   bool unprivileged = false;
-  // Largest file the child may write, in bytes (0: no limit); a write beyond
-  // it fails with EFBIG instead of raising SIGXFSZ.
+  // Largest file the child may write, in bytes (0: no limit), set as
+  // `ulimit -f` sets it: a write beyond it raises SIGXFSZ.
   long file_size_limit = 0;
   // Largest address space of the child, in bytes (0: no limit).
   long address_space_limit = 0;
