@@ -26,6 +26,7 @@ struct Column {
   // Per element, 1..lay_max.
   Array1<double> DZ;                 // thickness
   Array1<double> RHO;                // density
+  static constexpr std::size_t bytes_per_element = 2 * sizeof(double);
 };
 
 // Divides the layers into elements. A column of more elements than 32-bit

@@ -2,6 +2,7 @@
 // zero before the first step: the column starts from rest.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "arrays.h"
@@ -34,6 +35,12 @@ struct ColumnState {
   // Memory variables (mechanism, element). The new values of a step replace
   // the old ones in place.
   Array2<double> MEMORY_0;
+
+  // Bytes per element: a node's six values (lay_max + 1 nodes count as
+  // lay_max), an element's five and its memory variables.
+  static constexpr std::size_t bytes_per_element = (6 + 5 + kMechanisms) * sizeof(double);
 };
+static_assert(sizeof(ColumnState) == 11 * sizeof(Array1<double>) + sizeof(Array2<double>),
+              "every array of the state is counted in bytes_per_element");
 
 }  // namespace zorvik

@@ -8,10 +8,14 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "column_state.h"
+#include "control_group.h"
 #include "column_stress.h"
 #include "fatal.h"
 #include "global_para.h"
+#include "relaxation_damping.h"
 
 namespace zorvik {
 namespace {
@@ -45,17 +49,17 @@ Footprint run_footprint(const RunSettings& s, std::int32_t NTT, const Column& co
       (NPT * 4 * NMAT + kParameters * NMAT) * kDoubleBytes +
       // Per layer: profile, damping weights, layer parameters, column layout.
       (NL + 1) * ((4 + 10 + 9 + 4) * kDoubleBytes + 4 * kIntBytes) +
-      // Per element: thickness, density, 8 damping weights, 8 memory
-      // variables, 6 node and 5 element values of the state, the two
-      // parameter sets, the hysteresis state and the stress update's working
-      // space.
-      elements * ((2 + 8 + 8 + 6 + 5 + 2) * kDoubleBytes + 2 * kIntBytes + sizeof(element_curves) +
-                  sizeof(turning_point_stack) + sizeof(zeroed_array<double>) + sizeof(pending_evaluation) +
-                  sizeof(std::int32_t));
+      // Per element: the column, its damping weights, the state of the
+      // loop, the two parameter sets and the hysteresis state, the stress
+      // update's working space.
+      elements * static_cast<double>(Column::bytes_per_element + element_weights_bytes_per_element +
+                                     ColumnState::bytes_per_element + global_para::bytes_per_element() +
+                                     column_stress_space::bytes_per_element);
   // The turning-point stacks are mapped whole but only touched at row 1,
   // which holds the sentinel: one page per element.
   const auto page = static_cast<double>(::sysconf(_SC_PAGESIZE));
-  return {bytes + elements * 2 * kStackRows * kDoubleBytes, bytes + elements * page};
+  return {bytes + elements * static_cast<double>(global_para::stack_doubles) * kDoubleBytes,
+          bytes + elements * page};
 }
 
 // The soft limit of `resource` in bytes, or 0 when there is none.
@@ -81,12 +85,26 @@ struct Shortfall {
   const char* bound;
 };
 
-std::optional<Shortfall> shortfall(const Footprint& need) {
+// What memory holds for the run: physical memory and swap, or the memory
+// limit of its control group where that is less.
+std::optional<std::pair<double, const char*>> memory_held() {
+  std::optional<std::pair<double, const char*>> held;
   struct sysinfo system {};
   if (::sysinfo(&system) == 0) {
-    const double memory = (static_cast<double>(system.totalram) + static_cast<double>(system.totalswap)) *
-                          static_cast<double>(system.mem_unit);
-    if (need.touched > memory) return Shortfall{"memory", need.touched, memory, "physical memory and swap hold"};
+    held = {(static_cast<double>(system.totalram) + static_cast<double>(system.totalswap)) *
+                static_cast<double>(system.mem_unit),
+            "physical memory and swap hold"};
+  }
+  if (const auto group = control_group_memory_limit()) {
+    const auto limit = static_cast<double>(*group);
+    if (!held || limit < held->first) held = {limit, "the memory limit of the control group is"};
+  }
+  return held;
+}
+
+std::optional<Shortfall> shortfall(const Footprint& need) {
+  if (const auto held = memory_held(); held && need.touched > held->first) {
+    return Shortfall{"memory", need.touched, held->first, held->second};
   }
   for (const auto& [resource, bound] : {std::pair{RLIMIT_AS, "the address-space limit is"},
                                          std::pair{RLIMIT_DATA, "the data-size limit is"}}) {

@@ -16,8 +16,9 @@ void check_record_memory(const RunSettings& s, std::int32_t NTT);
 
 // Ends the run with diagnostic 41 when the arrays of the whole run, with NTT
 // steps and the column as divided, need more memory than physical memory and
-// swap hold, or more address space than the address-space or data-size limit
-// of the process allows. Called before the per-element arrays are allocated.
+// swap hold or the control group's memory limit allows, or more address
+// space than the address-space or data-size limit of the process allows.
+// Called before the per-element arrays are allocated.
 void check_memory(const RunSettings& s, std::int32_t NTT, const Column& column);
 
 }  // namespace zorvik

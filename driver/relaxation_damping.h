@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "arrays.h"
@@ -24,6 +25,7 @@ DampingWeights damping_weights(const Array1<double>& X, std::int32_t NL, const R
 
 // W_K_SUB(., e) = W_K(., layer of e).
 Array2<double> element_weights(const DampingWeights& weights, const Column& column, std::int32_t NL);
+inline constexpr std::size_t element_weights_bytes_per_element = kMechanisms * sizeof(double);
 
 // The decay of each mechanism over one step, exp(-(DT / T_K)), and its
 // complement; the same for every element and every step.

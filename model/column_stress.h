@@ -34,6 +34,8 @@ struct column_stress_space {
   zeroed_array<pending_evaluation> pending;
   zeroed_array<std::int32_t> others;
   std::int32_t lay_max = 0;
+
+  static constexpr std::size_t bytes_per_element = sizeof(pending_evaluation) + sizeof(std::int32_t);
 };
 
 // Element i's arguments are entry i - 1 of each array; tau_out receives the

@@ -27,7 +27,6 @@ void global_para::reset_hysteresis_state() {
   stacks_ = allocate_zeroed<turning_point_stack>(n);
   grown_rows_ = std::make_unique<zeroed_array<double>[]>(n);
 
-  const std::size_t stack_doubles = 2 * static_cast<std::size_t>(kStackRows);
   stack_rows_ = allocate_zeroed<double>(n, stack_doubles);
   for (std::size_t e = 0; e < n; ++e) {
     double* xy = stack_rows_.get() + e * stack_doubles;

@@ -98,6 +98,18 @@ struct global_para {
   // storage of that element alone.
   void grow_stack(int i);
 
+  // Bytes per element of the parameter sets and of the hysteresis state but
+  // the stacks' rows.
+  static constexpr std::size_t bytes_per_element() {
+    return sizeof(decltype(curves_)::element_type) + sizeof(decltype(bb_)::element_type) +
+           sizeof(decltype(par_)::element_type) + sizeof(decltype(xm_)::element_type) +
+           sizeof(decltype(ym_)::element_type) + sizeof(decltype(stacks_)::element_type) +
+           sizeof(decltype(grown_rows_)::element_type);
+  }
+  // The doubles of the stacks' rows of one element after the reset, strain
+  // and stress of every row.
+  static constexpr std::size_t stack_doubles = 2 * static_cast<std::size_t>(kStackRows);
+
  private:
   std::size_t at(int i) const {
     assert(i >= 1 && i <= lay_max_);

@@ -206,8 +206,8 @@ TEST(RunFrame, RunsBeyondMemoryEndBeforeTheLoop) {
   } cases[] = {
       // A thickness typed as 100000000: 2.5e8 elements 0.4 m thick.
       {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 1.0e8}}); }, true, 41,
-       "of memory for 249999997 elements (249999997 in layer 1), NT = 20 and NL = 1; physical memory and swap "
-       "hold "},
+       // What memory holds is physical memory and swap, or a control group's limit.
+       "of memory for 249999997 elements (249999997 in layer 1), NT = 20 and NL = 1; "},
       // 1e5 elements touch less than 1 GiB but map their turning-point stacks.
       {[](SiteInputs& in) { in.profile = profile_text({Layer{.H = 4.0e4}}); }, true, 41,
        "of address space for 100000 elements (100000 in layer 1), NT = 20 and NL = 1; the address-space limit is "
