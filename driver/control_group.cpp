@@ -30,10 +30,22 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   }
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a list, then the item looked for
 bool lists(std::string_view comma_separated, std::string_view item) {
   const std::vector<std::string_view> items = split(comma_separated, ',');
   return std::find(items.begin(), items.end(), item) != items.end();
 }
+
+// A kind of hierarchy that can hold a memory limit: its file-system type,
+// the super-block option that marks it (none when empty), and the file of the
+// limit in each of its groups.
+struct Hierarchy {
+  std::string_view type;
+  std::string_view option;
+  const char* limit_file;
+};
+constexpr Hierarchy kUnified{"cgroup2", "", "memory.max"};
+constexpr Hierarchy kMemoryV1{"cgroup", "memory", "memory.limit_in_bytes"};
 
 // A mounted hierarchy: the group at the mount's root, and where it is mounted.
 struct Mount {
@@ -41,19 +53,18 @@ struct Mount {
   std::string_view point;
 };
 
-// The mounts in /proc/self/mountinfo of file-system type `type` whose
-// super-block options list `option` (any mount of the type when empty). A
-// line reads "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [FIELDS...] - TYPE
+// The mounts of hierarchies of kind `h` in /proc/self/mountinfo, whose
+// lines read "ID PARENT MAJOR:MINOR ROOT POINT OPTIONS [FIELDS...] - TYPE
 // SOURCE SUPER_OPTIONS".
-std::vector<Mount> mounts_of(std::string_view mountinfo, std::string_view type, std::string_view option) {
+std::vector<Mount> mounts_of(std::string_view mountinfo, const Hierarchy& h) {
   std::vector<Mount> mounts;
   for (const std::string_view line : split(mountinfo, '\n')) {
     const std::size_t dash = line.find(" - ");
     if (dash == std::string_view::npos) continue;
     const std::vector<std::string_view> mount = split(line.substr(0, dash), ' ');
     const std::vector<std::string_view> file_system = split(line.substr(dash + 3), ' ');
-    if (mount.size() < 6 || file_system.size() < 3 || file_system[0] != type) continue;
-    if (option.empty() || lists(file_system[2], option)) mounts.push_back({mount[3], mount[4]});
+    if (mount.size() < 6 || file_system.size() < 3 || file_system[0] != h.type) continue;
+    if (h.option.empty() || lists(file_system[2], h.option)) mounts.push_back({mount[3], mount[4]});
   }
   return mounts;
 }
@@ -105,13 +116,10 @@ std::optional<std::uint64_t> control_group_memory_limit(const fs::path& root) {
     if (second == std::string_view::npos) continue;
     const std::string_view controllers = line.substr(first + 1, second - first - 1);
     const std::string_view group = line.substr(second + 1);
-    if (line.substr(0, first) == "0" && controllers.empty()) {
-      for (const Mount& m : mounts_of(mountinfo, "cgroup2", {})) take_limits(root, m, group, "memory.max", smallest);
-    } else if (lists(controllers, "memory")) {
-      for (const Mount& m : mounts_of(mountinfo, "cgroup", "memory")) {
-        take_limits(root, m, group, "memory.limit_in_bytes", smallest);
-      }
-    }
+    const bool unified = line.substr(0, first) == "0" && controllers.empty();
+    if (!unified && !lists(controllers, "memory")) continue;
+    const Hierarchy& h = unified ? kUnified : kMemoryV1;
+    for (const Mount& m : mounts_of(mountinfo, h)) take_limits(root, m, group, h.limit_file, smallest);
   }
   return smallest;
 }

@@ -15,7 +15,8 @@ namespace zorvik {
 // (cgroup v1), the groups found through /proc/self/cgroup and the
 // hierarchies through /proc/self/mountinfo. All paths are taken under `root`
 // (the file system's root but in tests). Nothing when no group sets a limit
-// or none can be read.
+// or none can be read; a v1 group without a limit shows a count near 2^63,
+// which is returned as it stands.
 std::optional<std::uint64_t> control_group_memory_limit(const std::filesystem::path& root = "/");
 
 }  // namespace zorvik

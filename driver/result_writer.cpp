@@ -50,6 +50,7 @@ void ResultWriter::flush() {
   written_ = true;
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): a byte count, then an errno
 void ResultWriter::fail_keeping_whole_lines(std::size_t written, int error_number) {
   // The buffer began at the end of a line: the file's last whole line ends
   // at the last line feed that reached it.
