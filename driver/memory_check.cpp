@@ -11,8 +11,8 @@
 #include <utility>
 
 #include "column_state.h"
-#include "control_group.h"
 #include "column_stress.h"
+#include "control_group.h"
 #include "fatal.h"
 #include "global_para.h"
 #include "relaxation_damping.h"
